@@ -1,0 +1,69 @@
+#pragma once
+
+#include "config/bot_settings.h"
+
+#include <QString>
+
+#include <cstddef>
+#include <initializer_list>
+#include <stdexcept>
+
+class QSaveFile;
+
+namespace quorvel {
+
+// The points of a write at which progress is reported, in the order they are reached.
+enum class WriteStage { GeneralStuff, BotInfo, ChannelSettings, Servers, Scripts };
+
+inline constexpr std::size_t writeStageCount = 5;
+
+// Told how far a write has come. stageWritten(s) means every line of s and of the stages before
+// it is in the file; fileWritten() means the complete file is in place. After a failure neither
+// is called again.
+class WriteProgress {
+public:
+    virtual ~WriteProgress() = default;
+    virtual void stageWritten(WriteStage stage) = 0;
+    virtual void fileWritten() = 0;
+};
+
+// A write that did not complete. The file of that name, if there was one, is unchanged.
+class ConfigWriteError : public std::runtime_error {
+public:
+    ConfigWriteError(const QString& fileName, const QString& reason);
+
+    const QString& fileName() const { return fileName_; }
+    const QString& reason() const { return reason_; }
+
+private:
+    QString fileName_;
+    QString reason_;
+};
+
+// Writes the Eggdrop configuration file for a BotSettings. The new file is built beside the old
+// one and replaces it only once it is complete and on disk. Holds nothing between calls.
+class ConfigWriter {
+public:
+    // Throws ConfigWriteError when the file cannot be written.
+    void writeConfig(const BotSettings& settings, WriteProgress& progress);
+
+private:
+    void writeLine(const QString& text);
+    void writeBlankLine();
+    static QString quoted(const QString& value);
+
+    void writeCoreSections(const BotSettings& settings, WriteProgress& progress);
+    void writeModuleSections(const BotSettings& settings, WriteProgress& progress);
+    void writeLines(std::initializer_list<const char*> lines);
+    void endStage(WriteStage stage, WriteProgress& progress);
+    void writeBytes(const QByteArray& bytes);
+    void flushPending();
+    [[noreturn]] void fail(int savedErrno);
+
+    // Valid only during writeConfig.
+    QSaveFile* file_ = nullptr;
+    QString path_;
+    QString pending_; // lines of the current stage not yet handed to the file
+};
+
+} // namespace quorvel

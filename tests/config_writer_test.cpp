@@ -1,0 +1,225 @@
+#include "config/config_writer.h"
+
+#include "test_support.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace quorvel {
+namespace {
+
+using test::crlfLines;
+using test::RecordingProgress;
+
+class ConfigWriterTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    BotSettings settings;
+
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        settings.outputFileName = dir.filePath("bot.conf");
+    }
+
+    QByteArray write() {
+        RecordingProgress progress;
+        ConfigWriter().writeConfig(settings, progress);
+        EXPECT_EQ(progress.events, test::completeWrite);
+        return test::readAll(settings.outputFileName);
+    }
+
+    std::vector<QByteArray> writeLines() { return crlfLines(write()); }
+
+    // Lines from the one that equals `first`, `count` of them.
+    static std::vector<QByteArray> block(const std::vector<QByteArray>& lines,
+                                         const QByteArray& first, std::size_t count) {
+        auto it = std::find(lines.begin(), lines.end(), first);
+        if (lines.end() - it < std::ptrdiff_t(count))
+            return {};
+        return {it, it + std::ptrdiff_t(count)};
+    }
+};
+
+TEST_F(ConfigWriterTest, DefaultSettingsGiveTheExpectedFile) {
+    const QByteArray bytes = write();
+    EXPECT_EQ(bytes, test::testData("default.cfg"));
+    EXPECT_EQ(bytes.count("\r\n"), 245 + 5) << "245 lines, the last holding five script lines";
+    EXPECT_EQ(bytes.count('\n'), bytes.count("\r\n")) << "no bare LF";
+    EXPECT_EQ(bytes.count('\r'), bytes.count("\r\n")) << "no bare CR";
+    EXPECT_TRUE(bytes.endsWith("loadhelp userinfo.help\r\n\r\n"));
+}
+
+TEST_F(ConfigWriterTest, OptionalHostnameAndIpLinesFollowTheNetworkLine) {
+    settings.useMyHostname = true;
+    settings.useMyIp = true;
+    EXPECT_EQ(write(), test::testData("both_optional.cfg"));
+
+    settings.useMyHostname = false;
+    auto lines = writeLines();
+    EXPECT_EQ(block(lines, "set network \"irc.example.net\"", 3),
+              (std::vector<QByteArray>{"set network \"irc.example.net\"", "set my-ip \"127.0.0.1\"",
+                                       "addlang \"english\""}));
+
+    settings.useMyHostname = true;
+    settings.useMyIp = false;
+    settings.myHostname = " host \"x\" ";
+    lines = writeLines();
+    EXPECT_EQ(block(lines, "set network \"irc.example.net\"", 3),
+              (std::vector<QByteArray>{"set network \"irc.example.net\"",
+                                       "set my-hostname \" host \"x\" \"", "addlang \"english\""}));
+    EXPECT_EQ(lines.size(), 246u + 5);
+}
+
+TEST_F(ConfigWriterTest, ChannelBlockKeepsAllNamesAndOnlyTheSignFollowsTheFlag) {
+    for (bool value : {true, false}) {
+        settings.channelFlags.fill(value);
+        const auto lines = block(writeLines(), "set global-chanset {", 26);
+        ASSERT_EQ(lines.size(), 26u);
+        EXPECT_EQ(lines.back(), "}");
+        for (std::size_t k = 0; k < channelFlagCount; ++k) {
+            EXPECT_EQ(lines[k + 1], QByteArray(value ? "     +" : "     -") +
+                                        channelFlagTable[k].name);
+        }
+    }
+    settings.channelFlags = {};
+    settings.channelFlags[15] = true;
+    const auto lines = block(writeLines(), "set global-chanset {", 26);
+    ASSERT_EQ(lines.size(), 26u);
+    EXPECT_EQ(lines[16], "     +wasoptests");
+    EXPECT_EQ(lines[17], "     -dynamicinvites");
+}
+
+TEST_F(ConfigWriterTest, ServerListHoldsOnlyTheChosenServers) {
+    struct Case {
+        bool use2, use3;
+        std::vector<QByteArray> entries;
+    };
+    const Case cases[] = {
+        {true, true, {"  one:6663", "  two", "  three"}},
+        {false, true, {"  one:6663", "  three"}},
+        {true, false, {"  one:6663", "  two"}},
+        {false, false, {"  one:6663"}},
+    };
+    settings.server1 = "one:6663";
+    settings.server2 = "two";
+    settings.server3 = "three";
+    for (const Case& c : cases) {
+        settings.useServer2 = c.use2;
+        settings.useServer3 = c.use3;
+        const auto lines = writeLines();
+        auto expected = c.entries;
+        expected.insert(expected.begin(), "set servers {");
+        expected.push_back("}");
+        EXPECT_EQ(block(lines, "set servers {", expected.size()), expected) << c.use2 << c.use3;
+        EXPECT_EQ(lines.size(), 242u + c.entries.size() + 5);
+    }
+}
+
+TEST_F(ConfigWriterTest, ValuesAreWrittenExactlyAsHeld) {
+    settings.username = QString();
+    settings.admin = "  a \"b\" {c} $d \\e [f]  ";
+    settings.network = QString::fromUtf8("Zażółć.net");
+    settings.channel = "#chan";
+    settings.eggPath = "/opt/egg/";
+    settings.telnetPort = "not a port";
+    settings.botName = QString();
+    settings.nick = QString();
+    settings.server1 = QString();
+    settings.whoisInfo = "$botnick \"quoted\"";
+    const auto lines = writeLines();
+    const auto has = [&](const QByteArray& line) {
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    };
+    EXPECT_TRUE(has("set username \"\""));
+    EXPECT_TRUE(has("set owner \"\""));
+    EXPECT_TRUE(has("set admin \"  a \"b\" {c} $d \\e [f]  \""));
+    EXPECT_TRUE(has("set network \"Za\xC5\xBC\xC3\xB3\xC5\x82\xC4\x87.net\""));
+    EXPECT_TRUE(has("logfile mco * \"#chan.prv\""));
+    EXPECT_TRUE(has("logfile jk ##chan \"#chan.act\""));
+    EXPECT_EQ(lines[0], "#! /opt/egg/");
+    EXPECT_TRUE(has("set help-path \"/opt/egg//help/\""));
+    EXPECT_TRUE(has("set mod-path \"/opt/egg//modules/\""));
+    EXPECT_TRUE(has("listen not a port all"));
+    EXPECT_TRUE(has("set userfile \".usr\""));
+    EXPECT_TRUE(has("set botnet-nick \"\""));
+    EXPECT_TRUE(has("set chanfile \".chn\""));
+    EXPECT_TRUE(has("set notefile \".not\""));
+    EXPECT_TRUE(has("set nick \"\""));
+    EXPECT_TRUE(has("  "));
+    EXPECT_TRUE(has("set whois-fields \"$botnick \"quoted\"\""));
+    EXPECT_TRUE(has("set realname \"$botnick \"quoted\"\""));
+
+    settings.channel = QString();
+    EXPECT_TRUE(block(writeLines(), "logfile jk # \".act\"", 1).size() == 1);
+}
+
+TEST_F(ConfigWriterTest, ScriptsAreOneUnitAtTheEnd) {
+    const QByteArray head = test::testData("default.cfg");
+    const QByteArray beforeScripts = head.left(head.indexOf("##### SCRIPTS #####\r\n\r\n") + 23);
+    ASSERT_GT(beforeScripts.size(), 23);
+
+    settings.scripts = QString();
+    EXPECT_EQ(write(), beforeScripts + "\r\n");
+
+    settings.scripts = "source a.tcl\nsource b.tcl"; // LF only, no final break: kept as is
+    EXPECT_EQ(write(), beforeScripts + "source a.tcl\nsource b.tcl\r\n");
+
+    settings.scripts = "only line";
+    EXPECT_EQ(write(), beforeScripts + "only line\r\n");
+
+    // Large enough to go past the line buffer straight to the file.
+    QString big;
+    for (int i = 0; big.size() < 200'000; ++i)
+        big += QStringLiteral("putlog \"line %1 \u00e9\"\r\n").arg(i);
+    settings.scripts = big;
+    EXPECT_EQ(write(), beforeScripts + big.toLocal8Bit() + "\r\n");
+}
+
+// At every report the stage's lines are already in the (still temporary) file beside the target.
+TEST_F(ConfigWriterTest, EachStageIsOnDiskWhenReported) {
+    struct Counting : WriteProgress {
+        QDir dir;
+        QString target;
+        std::vector<qsizetype> linesAtReport;
+        // The new file may have no name until it is complete (O_TMPFILE on Linux), so look
+        // for it among this process's open files.
+        qsizetype linesInFileBeside() const {
+            const QDir fds(QStringLiteral("/proc/self/fd"));
+            for (const QString& fd : fds.entryList(QDir::System | QDir::Files)) {
+                const QString target = QFile::symLinkTarget(fds.filePath(fd));
+                if (target.startsWith(dir.path() + '/') && target != this->target)
+                    return test::readAll(fds.filePath(fd)).count("\r\n");
+            }
+            return -1;
+        }
+        void stageWritten(WriteStage) override { linesAtReport.push_back(linesInFileBeside()); }
+        void fileWritten() override {
+            linesAtReport.push_back(test::readAll(target).count("\r\n"));
+            linesAtReport.push_back(dir.entryList(QDir::Files | QDir::Hidden).size());
+        }
+    } progress;
+    progress.dir = QDir(dir.path());
+    progress.target = settings.outputFileName;
+
+    ConfigWriter().writeConfig(settings, progress);
+    // Stage ends at lines 37, 63, 131, 168 and the scripts line, two optional lines left out.
+    EXPECT_EQ(progress.linesAtReport, (std::vector<qsizetype>{35, 61, 129, 166, 250, 250, 1}));
+}
+
+TEST_F(ConfigWriterTest, RelativeNameIsTakenFromTheCurrentDirectory) {
+    const QString previous = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(dir.path()));
+    settings.outputFileName = "relative name";
+    RecordingProgress progress;
+    ConfigWriter().writeConfig(settings, progress);
+    ConfigWriter().writeConfig(settings, progress);
+    QDir::setCurrent(previous);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+              QStringList{"relative name"});
+    EXPECT_EQ(test::readAll(dir.filePath("relative name")), test::testData("default.cfg"));
+}
+
+} // namespace
+} // namespace quorvel
