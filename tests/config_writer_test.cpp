@@ -79,8 +79,8 @@ TEST_F(ConfigWriterTest, ChannelBlockKeepsAllNamesAndOnlyTheSignFollowsTheFlag) 
         ASSERT_EQ(lines.size(), 26u);
         EXPECT_EQ(lines.back(), "}");
         for (std::size_t k = 0; k < channelFlagCount; ++k) {
-            EXPECT_EQ(lines[k + 1], QByteArray(value ? "     +" : "     -") +
-                                        channelFlagTable[k].name);
+            EXPECT_EQ(lines[k + 1],
+                      QByteArray(value ? "     +" : "     -") + channelFlagTable[k].name);
         }
     }
     settings.channelFlags = {};
@@ -216,8 +216,7 @@ TEST_F(ConfigWriterTest, RelativeNameIsTakenFromTheCurrentDirectory) {
     ConfigWriter().writeConfig(settings, progress);
     ConfigWriter().writeConfig(settings, progress);
     QDir::setCurrent(previous);
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
-              QStringList{"relative name"});
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"relative name"});
     EXPECT_EQ(test::readAll(dir.filePath("relative name")), test::testData("default.cfg"));
 }
 

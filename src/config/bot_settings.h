@@ -19,14 +19,14 @@ inline constexpr std::size_t channelFlagCount = 24;
 // Fixed order: element k of BotSettings::channelFlags, check box Check(k + 3) and line k of the
 // written block all belong to entry k.
 inline constexpr std::array<ChannelFlag, channelFlagCount> channelFlagTable{{
-    {"clearbans", true},       {"enforcebans", true},     {"dynamicbans", true},
-    {"userbans", true},        {"autoop", false},         {"bitch", true},
-    {"greet", false},          {"protectops", true},      {"statuslog", true},
-    {"stopnethack", true},     {"revenge", true},         {"secret", true},
-    {"autovoice", false},      {"cycle", true},           {"dontkickops", true},
-    {"wasoptests", false},     {"dynamicinvites", true},  {"userinvites", true},
-    {"dynamicexempts", true},  {"userexempts", true},     {"seen", false},
-    {"shared", true},          {"protectfriends", false}, {"inactive", false},
+    {"clearbans", true},      {"enforcebans", true},     {"dynamicbans", true},
+    {"userbans", true},       {"autoop", false},         {"bitch", true},
+    {"greet", false},         {"protectops", true},      {"statuslog", true},
+    {"stopnethack", true},    {"revenge", true},         {"secret", true},
+    {"autovoice", false},     {"cycle", true},           {"dontkickops", true},
+    {"wasoptests", false},    {"dynamicinvites", true},  {"userinvites", true},
+    {"dynamicexempts", true}, {"userexempts", true},     {"seen", false},
+    {"shared", true},         {"protectfriends", false}, {"inactive", false},
 }};
 
 using ChannelFlags = std::array<bool, channelFlagCount>;

@@ -39,7 +39,9 @@ static_assert(bannerFramed(), "every banner line is 59 characters framed by ##")
 // Texts longer than this bypass the stage buffer so that a huge scripts text is not copied.
 constexpr qsizetype directWriteThreshold = 64 * 1024;
 
-QString reasonFromErrno(int savedErrno) { return qt_error_string(savedErrno); }
+QString reasonFromErrno(int savedErrno) {
+    return qt_error_string(savedErrno);
+}
 
 #ifdef Q_OS_UNIX
 // The data must be on disk before the new file replaces the old one; QSaveFile ignores a failed
@@ -142,8 +144,8 @@ void ConfigWriter::writeCoreSections(const BotSettings& s, WriteProgress& progre
     writeLine(QStringLiteral("set userfile ") + quoted(s.botName + QStringLiteral(".usr")));
     writeLine(QStringLiteral("set sort-users 1"));
     writeLine(QStringLiteral("set help-path ") + quoted(s.eggPath + QStringLiteral("/help/")));
-    writeLines({"set temp-path \"/tmp\"", "set motd \"motd\"",
-                "set telnet-banner \"telnet-banner\"", ""});
+    writeLines(
+        {"set temp-path \"/tmp\"", "set motd \"motd\"", "set telnet-banner \"telnet-banner\"", ""});
 
     writeLines({"##### BOTNET #####", ""});
     writeLine(QStringLiteral("set botnet-nick ") + quoted(s.botName));
@@ -155,8 +157,8 @@ void ConfigWriter::writeCoreSections(const BotSettings& s, WriteProgress& progre
                 ""});
     endStage(WriteStage::BotInfo, progress);
 
-    writeLines({"##### MORE ADVANCED STUFF #####", "", "set ignore-time 15",
-                "set hourly-updates 00"});
+    writeLines(
+        {"##### MORE ADVANCED STUFF #####", "", "set ignore-time 15", "set hourly-updates 00"});
     writeLine(QStringLiteral("set owner ") + quoted(s.username));
     writeLines({"set notify-newusers \"$owner\"", "set default-flags \"\""});
     writeLine(QStringLiteral("set whois-fields ") + quoted(s.whoisInfo));
@@ -195,26 +197,59 @@ void ConfigWriter::writeModuleSections(const BotSettings& s, WriteProgress& prog
         writeLine(QStringLiteral("  ") + s.server2);
     if (s.useServer3)
         writeLine(QStringLiteral("  ") + s.server3);
-    writeLines({"}", "set keep-nick 1", "set use-ison 1", "set strict-host 1",
-                "set quiet-reject 1", "set lowercase-ctcp 0", "set answer-ctcp 3",
-                "set flood-msg 5:60", "set flood-ctcp 3:60", "set never-give-up 1",
-                "set strict-servernames 0", "set default-port 6667", "set server-cycle-wait 60",
-                "set server-timeout 30", "set servlimit 0", "set check-stoned 1",
-                "set use-console-r 0", "set debug-output 0", "set serverror-quit 1",
-                "set max-queue-msg 300", "set trigger-on-ignore 0", "set double-mode 0",
-                "set double-server 0", "set double-help 0", ""});
+    writeLines({"}",
+                "set keep-nick 1",
+                "set use-ison 1",
+                "set strict-host 1",
+                "set quiet-reject 1",
+                "set lowercase-ctcp 0",
+                "set answer-ctcp 3",
+                "set flood-msg 5:60",
+                "set flood-ctcp 3:60",
+                "set never-give-up 1",
+                "set strict-servernames 0",
+                "set default-port 6667",
+                "set server-cycle-wait 60",
+                "set server-timeout 30",
+                "set servlimit 0",
+                "set check-stoned 1",
+                "set use-console-r 0",
+                "set debug-output 0",
+                "set serverror-quit 1",
+                "set max-queue-msg 300",
+                "set trigger-on-ignore 0",
+                "set double-mode 0",
+                "set double-server 0",
+                "set double-help 0",
+                ""});
     endStage(WriteStage::Servers, progress);
 
     writeLines({"##### CTCP MODULE #####", "", "loadmodule ctcp", "set ctcp-version \"\"",
                 "set ctcp-userinfo \"\"", "set ctcp-finger \"\"", "set ctcp-mode 0", ""});
-    writeLines({"##### IRC MODULE #####", "", "loadmodule irc", "set bounce-bans 1",
-                "set bounce-modes 0", "set kick-bogus-bans 1", "set bounce-bogus-bans 1",
-                "set max-bans 50", "set max-modes 30", "set allow-desync 0", "set kick-bogus 1",
-                "set ban-bogus 1", "set kick-fun 0", "set ban-fun 0", "set learn-users 0",
-                "set wait-split 600", "set wait-info 180", "set mode-buf-length 200",
-                "unbind msg - hello *msg:hello", "unbind msg - ident *msg:ident",
-                "unbind msg - addhost *msg:addhost", "set no-chanrec-info 0",
-                "set revenge-mode 2", ""});
+    writeLines({"##### IRC MODULE #####",
+                "",
+                "loadmodule irc",
+                "set bounce-bans 1",
+                "set bounce-modes 0",
+                "set kick-bogus-bans 1",
+                "set bounce-bogus-bans 1",
+                "set max-bans 50",
+                "set max-modes 30",
+                "set allow-desync 0",
+                "set kick-bogus 1",
+                "set ban-bogus 1",
+                "set kick-fun 0",
+                "set ban-fun 0",
+                "set learn-users 0",
+                "set wait-split 600",
+                "set wait-info 180",
+                "set mode-buf-length 200",
+                "unbind msg - hello *msg:hello",
+                "unbind msg - ident *msg:ident",
+                "unbind msg - addhost *msg:addhost",
+                "set no-chanrec-info 0",
+                "set revenge-mode 2",
+                ""});
     writeLines({"##### IRC MODULE - net-type 1 specific features (IRCnet) #####", "",
                 "set bounce-exempts 1", "set bounce-invites 1", "set max-exempts 20",
                 "set max-invites 20", "set bounce-bogus-exempts 1", "set kick-bogus-exempts 1",
@@ -247,7 +282,9 @@ void ConfigWriter::writeLine(const QString& text) {
     writeBytes(QByteArrayLiteral("\r\n"));
 }
 
-void ConfigWriter::writeBlankLine() { pending_ += QLatin1String("\r\n"); }
+void ConfigWriter::writeBlankLine() {
+    pending_ += QLatin1String("\r\n");
+}
 
 QString ConfigWriter::quoted(const QString& value) {
     return QLatin1Char('"') + value + QLatin1Char('"');
