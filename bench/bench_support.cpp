@@ -1,6 +1,9 @@
 #include "bench_support.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdio>
+#include <ctime>
 #include <string_view>
 #include <unistd.h>
 
@@ -65,18 +68,46 @@ std::string formatBytes(double bytes) {
     return text;
 }
 
-SummaryRow timeRatioRow(const CollectingReporter& results, const std::string& figure,
-                        const std::string& measured, const std::string& floor,
-                        std::optional<double> goal) {
+double median(std::vector<double> values) {
+    if (values.empty())
+        return 0;
+    const auto middle = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
+    std::nth_element(values.begin(), middle, values.end());
+    if (values.size() % 2 == 1)
+        return *middle;
+    return (*middle + *std::max_element(values.begin(), middle)) / 2;
+}
+
+double PairedTimes::threadCpuSeconds() {
+    timespec now{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+void PairedTimes::report(benchmark::State& state) const {
+    const auto put = [&](const char* prefix, const std::vector<double>& measuredTimes,
+                         const std::vector<double>& floorTimes) {
+        const double measured = median(measuredTimes);
+        const double floor = median(floorTimes);
+        const std::string p(prefix);
+        state.counters["measured" + p + "_s"] = measured;
+        state.counters["floor" + p + "_s"] = floor;
+        state.counters[(p.empty() ? std::string() : p.substr(1) + "_") + "ratio"] =
+            floor > 0 ? measured / floor : 0;
+    };
+    put("", measured_.real, floor_.real);
+    put("_cpu", measured_.cpu, floor_.cpu);
+}
+
+SummaryRow pairedRow(const CollectingReporter& results, const std::string& figure,
+                     const std::string& benchmark, std::optional<double> goal, Clock clock) {
     SummaryRow row{figure, "missing", "missing", std::nullopt, goal, "x"};
-    const auto m = results.find(measured);
-    const auto f = results.find(floor);
-    if (m)
-        row.measured = formatSeconds(m->realSeconds);
-    if (f)
-        row.floor = formatSeconds(f->realSeconds);
-    if (m && f && f->realSeconds > 0)
-        row.value = m->realSeconds / f->realSeconds;
+    const bool cpu = clock == Clock::Cpu;
+    if (const auto m = results.find(benchmark)) {
+        row.measured = formatSeconds(m->counters.at(cpu ? "measured_cpu_s" : "measured_s"));
+        row.floor = formatSeconds(m->counters.at(cpu ? "floor_cpu_s" : "floor_s"));
+        row.value = m->counters.at(cpu ? "cpu_ratio" : "ratio");
+    }
     return row;
 }
 

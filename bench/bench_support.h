@@ -2,6 +2,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <functional>
 #include <map>
 #include <optional>
@@ -53,9 +54,65 @@ int runWithSummary(
 std::string formatSeconds(double seconds);
 std::string formatBytes(double bytes);
 
-// A row comparing two timed benchmarks; empty value when either is missing.
-SummaryRow timeRatioRow(const CollectingReporter& results, const std::string& figure,
-                        const std::string& measured, const std::string& floor,
-                        std::optional<double> goal);
+// Two ways of doing the same thing, timed in alternation inside one benchmark so that both meet
+// the same load and the same disk; separately run benchmarks drift apart with whatever else the
+// machine does in between. Each call to run times one of each, the side going first alternating.
+// Real time and this thread's CPU time are both kept: a write waits for the disk, which only real
+// time sees, while on a busy machine the real time of CPU-bound work grows with the time spent
+// waiting for a processor, longer work more than shorter.
+class PairedTimes {
+public:
+    // `between` runs untimed after each side.
+    template <typename Measured, typename Floor, typename Between>
+    void run(Measured&& measured, Floor&& floor, Between&& between) {
+        if (measuredFirst_) {
+            measured_.add(measured);
+            between();
+            floor_.add(floor);
+        } else {
+            floor_.add(floor);
+            between();
+            measured_.add(measured);
+        }
+        between();
+        measuredFirst_ = !measuredFirst_;
+    }
+    template <typename Measured, typename Floor> void run(Measured&& measured, Floor&& floor) {
+        run(measured, floor, [] {});
+    }
+
+    // Sets the counters measured_s, floor_s and ratio (medians of single runs in real time,
+    // in seconds, and their quotient), and the same for CPU time: measured_cpu_s, floor_cpu_s
+    // and cpu_ratio.
+    void report(benchmark::State& state) const;
+
+private:
+    struct Samples {
+        std::vector<double> real;
+        std::vector<double> cpu;
+        template <typename F> void add(F& f) {
+            const double cpuStart = threadCpuSeconds();
+            const auto start = std::chrono::steady_clock::now();
+            f();
+            real.push_back(
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+            cpu.push_back(threadCpuSeconds() - cpuStart);
+        }
+    };
+    static double threadCpuSeconds();
+
+    Samples measured_;
+    Samples floor_;
+    bool measuredFirst_ = true;
+};
+
+double median(std::vector<double> values);
+
+enum class Clock { Real, Cpu };
+
+// The summary row of a benchmark that used PairedTimes.
+SummaryRow pairedRow(const CollectingReporter& results, const std::string& figure,
+                     const std::string& benchmark, std::optional<double> goal,
+                     Clock clock = Clock::Real);
 
 } // namespace quorvel::bench
