@@ -1,0 +1,131 @@
+#include "ui/about_window.h"
+
+#include <QCloseEvent>
+#include <QFrame>
+#include <QLabel>
+#include <QPushButton>
+#include <QWindow>
+
+#include <vector>
+
+namespace quorvel {
+
+namespace {
+
+constexpr int clientWidth = 4590;
+constexpr int clientHeight = 2295;
+
+enum class Kind { Label, Rule, Button };
+enum class Font { Dialog, Title, Web };
+
+struct Control {
+    Kind kind;
+    const char* name;
+    const char* text;
+    int left, top, width, height; // twips from the client area's top-left corner
+    Font font = Font::Dialog;
+    Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter;
+    int room = 0; // twips the text may take, if less than the width
+};
+
+constexpr Qt::Alignment right = Qt::AlignRight | Qt::AlignVCenter;
+
+// In tab order. The credit line shares its row with the right-aligned first e-mail address, so
+// its text has to end before that label begins.
+constexpr Control controls[] = {
+    {Kind::Label, "Label1", "Quorvel!", 240, 240, 2295, 495, Font::Title},
+    {Kind::Label, "Label2", "Version 1.1  (24.10.2000)", 240, 720, 3375, 255},
+    {Kind::Label, "Label3", "by the Quorvel team", 240, 1200, 3255, 255, Font::Dialog,
+     Qt::AlignLeft | Qt::AlignVCenter, 2880 - 120 - 240},
+    {Kind::Rule, "Frame1", nullptr, 240, 960, 4095, 135},
+    {Kind::Label, "Label4", "quorvel@example.org", 2880, 1200, 1455, 255, Font::Dialog, right},
+    {Kind::Label, "Label5", "team@example.org", 2880, 1440, 1455, 255, Font::Dialog, right},
+    {Kind::Label, "Label6", "quorvel.example.org", 2520, 360, 1815, 255, Font::Web, right},
+    {Kind::Button, "Command1", "OK", 1800, 1800, 975, 375, Font::Dialog, Qt::AlignCenter},
+};
+
+QFont fontFor(Font font, const QFont& dialogFont) {
+    if (font == Font::Dialog)
+        return dialogFont;
+    QFont named(QStringLiteral("MS Sans Serif"));
+    named.setStyleHint(QFont::SansSerif);
+    named.setPointSizeF(font == Font::Title ? 17.25 : 9.75);
+    named.setBold(font == Font::Title);
+    return named;
+}
+
+} // namespace
+
+AboutWindow::AboutWindow(QWidget& owner)
+    : QWidget(nullptr,
+              Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+      owner_(owner) {
+    setObjectName(QStringLiteral("Form2"));
+    setWindowTitle(QStringLiteral("About Quorvel!"));
+    // Never what keeps the program running, and never what ends it.
+    setAttribute(Qt::WA_QuitOnClose, false);
+
+    std::vector<std::pair<QWidget*, const Control*>> placed;
+    std::vector<TextRoom> rooms;
+    QPushButton* ok = nullptr;
+    for (const Control& c : controls) {
+        QWidget* widget = nullptr;
+        switch (c.kind) {
+        case Kind::Label: {
+            auto* label = new QLabel(QString::fromLatin1(c.text), this);
+            label->setAlignment(c.alignment);
+            widget = label;
+            break;
+        }
+        case Kind::Rule: {
+            auto* rule = new QFrame(this);
+            rule->setFrameShape(QFrame::HLine);
+            rule->setFrameShadow(QFrame::Sunken);
+            widget = rule;
+            break;
+        }
+        case Kind::Button:
+            ok = new QPushButton(QString::fromLatin1(c.text), this);
+            ok->setAutoDefault(false);
+            widget = ok;
+            break;
+        }
+        widget->setObjectName(QString::fromLatin1(c.name));
+        widget->setFont(fontFor(c.font, font()));
+        placed.emplace_back(widget, &c);
+        if (c.kind != Kind::Rule) {
+            widget->ensurePolished();
+            rooms.push_back({widget->sizeHint(), c.room ? c.room : c.width, c.height});
+        }
+    }
+
+    scale_ = fittingScale(rooms);
+    for (const auto& [widget, c] : placed)
+        widget->setGeometry(scale_.rect(c->left, c->top, c->width, c->height));
+    setFixedSize(scale_.px(clientWidth), scale_.px(clientHeight));
+
+    connect(ok, &QPushButton::clicked, this, &AboutWindow::Command1_Click);
+}
+
+void AboutWindow::showOver(const QWidget& window) {
+    // Lets the window manager keep it above its owner without a parent widget.
+    if (!windowHandle())
+        create();
+    if (windowHandle() && window.windowHandle())
+        windowHandle()->setTransientParent(window.windowHandle());
+    move(window.frameGeometry().center() - QPoint(width() / 2, height() / 2));
+    show();
+    raise();
+    activateWindow();
+}
+
+void AboutWindow::Command1_Click() {
+    close();
+}
+
+void AboutWindow::closeEvent(QCloseEvent* event) {
+    QWidget::closeEvent(event); // accepted: the window hides, and is kept for the next time
+    owner_.setEnabled(true);
+}
+
+} // namespace quorvel

@@ -1,0 +1,430 @@
+#include "ui/main_window.h"
+
+#include "ui/about_window.h"
+#include "ui/first_line_validator.h"
+#include "ui/main_window_layout.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QLayout>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QTabBar>
+#include <QTabWidget>
+
+#include <vector>
+
+namespace quorvel {
+
+namespace {
+
+using mainlayout::Control;
+using mainlayout::Kind;
+using mainlayout::Look;
+
+// Which control holds which field of BotSettings.
+struct TextField {
+    int box; // TextN
+    QString BotSettings::*field;
+};
+constexpr TextField textFields[] = {
+    {1, &BotSettings::username},        {2, &BotSettings::admin},      {3, &BotSettings::network},
+    {4, &BotSettings::myHostname},      {5, &BotSettings::myIp},       {6, &BotSettings::botName},
+    {7, &BotSettings::whoisInfo},       {8, &BotSettings::telnetPort}, {9, &BotSettings::eggPath},
+    {10, &BotSettings::nick},           {16, &BotSettings::altNick},   {17, &BotSettings::channel},
+    {12, &BotSettings::server1},        {11, &BotSettings::server2},   {13, &BotSettings::server3},
+    {15, &BotSettings::outputFileName},
+};
+
+// The four check boxes that each switch one text box on and off.
+struct FlagField {
+    int box; // CheckN
+    bool BotSettings::*flag;
+    int governs; // TextN
+};
+constexpr FlagField flagFields[] = {
+    {1, &BotSettings::useMyHostname, 4},
+    {2, &BotSettings::useMyIp, 5},
+    {27, &BotSettings::useServer2, 11},
+    {28, &BotSettings::useServer3, 13},
+};
+
+// Channel flag k of the table belongs to check box firstFlagBox + k.
+constexpr int firstFlagBox = 3;
+
+const QString crlf = QStringLiteral("\r\n");
+
+// A tab page whose controls are placed in client-area coordinates, as the layout table gives
+// them. The page itself starts below the tab strip, wherever the style puts that.
+class ClientPage : public QWidget {
+public:
+    ClientPage(const QWidget& clientArea, const TwipScale& scale)
+        : clientArea_(clientArea), scale_(scale) {}
+
+    void place(QWidget* widget, const Control& control) { placed_.push_back({widget, &control}); }
+
+    void reposition() {
+        const QPoint origin = mapTo(&clientArea_, QPoint(0, 0));
+        for (const auto& [widget, c] : placed_)
+            widget->setGeometry(
+                scale_.rect(c->left, c->top, c->width, c->height).translated(-origin));
+    }
+
+protected:
+    // The tab widget moves its pages when it lays itself out; a hidden page gets its size when
+    // it is first shown.
+    void showEvent(QShowEvent* event) override {
+        reposition();
+        QWidget::showEvent(event);
+    }
+    void resizeEvent(QResizeEvent* event) override {
+        reposition();
+        QWidget::resizeEvent(event);
+    }
+
+private:
+    struct Placed {
+        QWidget* widget;
+        const Control* control;
+    };
+    const QWidget& clientArea_;
+    const TwipScale& scale_;
+    std::vector<Placed> placed_;
+};
+
+// Grayed is the program's to set: a click or Space only ever toggles checked and unchecked,
+// also after the program made the box grayed (which makes a QCheckBox tristate for good).
+class TwoStateCheckBox : public QCheckBox {
+public:
+    using QCheckBox::QCheckBox;
+
+protected:
+    void nextCheckState() override {
+        setCheckState(checkState() == Qt::Checked ? Qt::Unchecked : Qt::Checked);
+    }
+};
+
+// The fonts the layout names are asked for by name; where one is not installed the platform's
+// sans serif stands in.
+QFont namedFont(const char* family, double points, bool bold, bool italic = false) {
+    QFont font(QString::fromLatin1(family));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSizeF(points);
+    font.setBold(bold);
+    font.setItalic(italic);
+    return font;
+}
+
+void applyLook(QWidget& widget, Look look) {
+    QPalette palette = widget.palette();
+    switch (look) {
+    case Look::Plain:
+        return;
+    case Look::TopAligned:
+        static_cast<QLabel&>(widget).setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        return;
+    case Look::SectionRow:
+        widget.setFont(namedFont("Arial", 9.75, true, true));
+        return;
+    case Look::WriteButton:
+        widget.setFont(namedFont("Tahoma", 8.25, true));
+        return;
+    case Look::Marker:
+        widget.setFont(namedFont("MS Sans Serif", 9.75, true));
+        palette.setColor(QPalette::WindowText, QColor(0, 128, 0));
+        widget.setPalette(palette);
+        static_cast<QLabel&>(widget).setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        return;
+    case Look::Banner:
+        widget.setFont(namedFont("MS Sans Serif", 9.75, true));
+        palette.setColor(QPalette::WindowText, QColor(255, 255, 255));
+        palette.setColor(QPalette::Window, QColor(255, 0, 0));
+        widget.setPalette(palette);
+        widget.setAutoFillBackground(true);
+        static_cast<QLabel&>(widget).setAlignment(Qt::AlignCenter);
+        return;
+    }
+}
+
+void followCheckBox(const QCheckBox& box, QWidget& field) {
+    if (box.checkState() == Qt::Checked)
+        field.setEnabled(true);
+    if (box.checkState() == Qt::Unchecked)
+        field.setEnabled(false);
+    // Grayed leaves the field as it was.
+}
+
+} // namespace
+
+MainWindow::MainWindow() {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Quorvel! 1.1"));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/quorvel-32.png")));
+    // Minimize and close, no maximize; the fixed size below keeps the border from resizing.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+
+    buildMenus();
+    buildPages();
+    showSettings(BotSettings{});
+    setFocusOrder();
+    connectHandlers();
+
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    adjustSize();
+    const QRect screenArea = screen()->availableGeometry();
+    move(screenArea.center() - QPoint(width() / 2, height() / 2));
+    tabs_->setFocus();
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::buildMenus() {
+    QMenu* menu = nullptr;
+    for (const auto& entry : mainlayout::menuEntries) {
+        if (!menu || menu->objectName() != QLatin1String(entry.menu)) {
+            menu = menuBar()->addMenu(QString::fromLatin1(entry.menuCaption));
+            menu->setObjectName(QString::fromLatin1(entry.menu));
+        }
+        QAction* action = qstrcmp(entry.caption, "-") == 0
+                              ? menu->addSeparator()
+                              : menu->addAction(QString::fromLatin1(entry.caption));
+        action->setObjectName(QString::fromLatin1(entry.name));
+        action->setEnabled(entry.enabled);
+    }
+}
+
+void MainWindow::buildPages() {
+    auto* client = new QWidget(this);
+    setCentralWidget(client);
+    tabs_ = new QTabWidget(client);
+    tabs_->setObjectName(QStringLiteral("SSTab1"));
+    tabs_->setUsesScrollButtons(false); // six tabs in one row
+
+    std::vector<ClientPage*> pages;
+    for (const char* caption : mainlayout::pageCaptions) {
+        pages.push_back(new ClientPage(*client, scale_));
+        tabs_->addTab(pages.back(), QString::fromLatin1(caption));
+    }
+
+    std::vector<TextRoom> rooms;
+    for (const Control& c : mainlayout::controls) {
+        ClientPage* page = pages[c.page];
+        const QString text = c.text ? QString::fromLatin1(c.text) : QString();
+        QWidget* widget = nullptr;
+        QString prefix;
+        switch (c.kind) {
+        case Kind::Label: {
+            auto* label = new QLabel(text, page);
+            labels_[c.number] = label;
+            widget = label;
+            prefix = QStringLiteral("Label");
+            break;
+        }
+        case Kind::LineEdit: {
+            auto* box = new QLineEdit(page);
+            box->setValidator(new FirstLineValidator(box->text(), box));
+            box->setAccessibleName(text);
+            texts_[c.number] = box;
+            widget = box;
+            prefix = QStringLiteral("Text");
+            break;
+        }
+        case Kind::PlainTextEdit:
+            scriptsBox_ = new QPlainTextEdit(page);
+            scriptsBox_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+            scriptsBox_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+            scriptsBox_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+            scriptsBox_->setTabChangesFocus(true); // Tab moves on, as in the other boxes
+            scriptsBox_->setAccessibleName(text);
+            widget = scriptsBox_;
+            prefix = QStringLiteral("Text");
+            break;
+        case Kind::CheckBox: {
+            auto* box = new TwoStateCheckBox(page);
+            if (c.number >= firstFlagBox && c.number < firstFlagBox + int(channelFlagCount))
+                box->setText(QString::fromLatin1(channelFlagTable[c.number - firstFlagBox].name));
+            else
+                box->setAccessibleName(text);
+            checks_[c.number] = box;
+            widget = box;
+            prefix = QStringLiteral("Check");
+            break;
+        }
+        case Kind::PushButton:
+            writeOutButton_ = new QPushButton(text, page);
+            // Reacts only to its own press: Enter in a text box starts no write.
+            writeOutButton_->setAutoDefault(false);
+            writeOutButton_->setDefault(false);
+            widget = writeOutButton_;
+            prefix = QStringLiteral("Command");
+            break;
+        }
+        widget->setObjectName(prefix + QString::number(c.number));
+        applyLook(*widget, c.look);
+        if (c.toolTip)
+            widget->setToolTip(QString::fromLatin1(c.toolTip));
+        page->place(widget, c);
+
+        widget->ensurePolished();
+        const QSize hint = widget->sizeHint();
+        if (c.kind == Kind::LineEdit)
+            rooms.push_back({QSize(0, hint.height()), c.width, c.height});
+        else if (c.kind != Kind::PlainTextEdit)
+            rooms.push_back({hint, c.width, c.height});
+    }
+    for (int n : mainlayout::markerLabels)
+        labels_[n]->hide();
+
+    rooms.push_back(
+        {tabs_->tabBar()->sizeHint(), mainlayout::tabControlWidth, mainlayout::tabStripHeight});
+    scale_ = fittingScale(rooms);
+    client->setFixedSize(scale_.px(mainlayout::clientWidth), scale_.px(mainlayout::clientHeight));
+    tabs_->setGeometry(
+        scale_.rect(0, 0, mainlayout::tabControlWidth, mainlayout::tabControlHeight));
+    for (ClientPage* page : pages)
+        page->reposition();
+}
+
+void MainWindow::showSettings(const BotSettings& values) {
+    for (const auto& [box, field] : textFields)
+        texts_[box]->setText(values.*field);
+    for (const auto& f : flagFields) {
+        checks_[f.box]->setChecked(values.*f.flag);
+        texts_[f.governs]->setEnabled(values.*f.flag);
+    }
+    for (std::size_t k = 0; k < channelFlagCount; ++k)
+        checks_[firstFlagBox + k]->setChecked(values.channelFlags[k]);
+    scriptsBox_->setPlainText(QString(values.scripts).replace(crlf, QStringLiteral("\n")));
+}
+
+void MainWindow::setFocusOrder() {
+    QWidget* previous = tabs_;
+    for (const char* name : mainlayout::focusOrder) {
+        QWidget* next = findChild<QWidget*>(QLatin1String(name));
+        setTabOrder(previous, next);
+        previous = next;
+    }
+}
+
+void MainWindow::connectHandlers() {
+    connect(checks_[1], &QCheckBox::stateChanged, this, &MainWindow::Check1_Click);
+    connect(checks_[2], &QCheckBox::stateChanged, this, &MainWindow::Check2_Click);
+    connect(checks_[27], &QCheckBox::stateChanged, this, &MainWindow::Check27_Click);
+    connect(checks_[28], &QCheckBox::stateChanged, this, &MainWindow::Check28_Click);
+    connect(texts_[6], &QLineEdit::textChanged, this, &MainWindow::Text6_Change);
+    connect(tabs_, &QTabWidget::currentChanged, this, &MainWindow::SSTab1_Click);
+    connect(writeOutButton_, &QPushButton::clicked, this, &MainWindow::Command1_Click);
+
+    const auto action = [this](const char* name) {
+        return findChild<QAction*>(QLatin1String(name));
+    };
+    connect(action("write"), &QAction::triggered, this, &MainWindow::write_Click);
+    connect(action("exit"), &QAction::triggered, this, &MainWindow::exit_Click);
+    connect(action("help2"), &QAction::triggered, this, &MainWindow::help2_Click);
+    connect(action("about"), &QAction::triggered, this, &MainWindow::about_Click);
+    // "import" (disabled), "load" and "save" have no action.
+}
+
+void MainWindow::gatherSettings() {
+    for (const auto& [box, field] : textFields)
+        settings_.*field = texts_[box]->text();
+    for (const auto& f : flagFields)
+        settings_.*f.flag = checks_[f.box]->checkState() == Qt::Checked;
+    for (std::size_t k = 0; k < channelFlagCount; ++k)
+        settings_.channelFlags[k] = checks_[firstFlagBox + k]->checkState() == Qt::Checked;
+    settings_.scripts = scriptsBox_->toPlainText().replace(u'\n', crlf);
+}
+
+void MainWindow::Check1_Click() {
+    followCheckBox(*checks_[1], *texts_[4]);
+}
+void MainWindow::Check2_Click() {
+    followCheckBox(*checks_[2], *texts_[5]);
+}
+void MainWindow::Check27_Click() {
+    followCheckBox(*checks_[27], *texts_[11]);
+}
+void MainWindow::Check28_Click() {
+    followCheckBox(*checks_[28], *texts_[13]);
+}
+
+void MainWindow::Text6_Change() {
+    texts_[15]->setText(texts_[6]->text());
+}
+
+void MainWindow::SSTab1_Click() {
+    hideMarkers();
+}
+
+void MainWindow::hideMarkers() {
+    for (int n : mainlayout::markerLabels)
+        labels_[n]->hide();
+}
+
+void MainWindow::Command1_Click() {
+    gatherSettings();
+    try {
+        ConfigWriter().writeConfig(settings_, *this);
+    } catch (const ConfigWriteError& error) {
+        // The markers report on this write, which left no new file: none may claim success.
+        hideMarkers();
+        QMessageBox box(QMessageBox::Critical, windowTitle(),
+                        tr("The configuration file could not be written.\n\n"
+                           "File: %1\nReason: %2\n\n"
+                           "A file of that name from an earlier write is unchanged.")
+                            .arg(error.fileName(), error.reason()),
+                        QMessageBox::Ok, this);
+        box.setTextFormat(Qt::PlainText); // a file name is not markup
+        box.exec();
+    }
+}
+
+void MainWindow::write_Click() {
+    tabs_->setCurrentIndex(mainlayout::Finish);
+    Command1_Click();
+}
+
+void MainWindow::exit_Click() {
+    close();
+    QCoreApplication::quit();
+}
+
+void MainWindow::help2_Click() {
+    QMessageBox::information(this, QStringLiteral("Need help?!"),
+                             QStringLiteral("If You need help You shouldn't use this stuff. If "
+                                            "you're having problems just contact me (e-mail in "
+                                            "About)"));
+}
+
+void MainWindow::about_Click() {
+    if (!about_)
+        about_ = std::make_unique<AboutWindow>(*this);
+    about_->showOver(*this);
+    setEnabled(false);
+}
+
+void MainWindow::stageWritten(WriteStage stage) {
+    labels_[mainlayout::markerLabels[static_cast<std::size_t>(stage)]]->show();
+}
+
+void MainWindow::fileWritten() {
+    labels_[mainlayout::markerLabels.back()]->show();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    // Ending the program ends the About window too, shown or not.
+    if (about_)
+        about_->hide();
+    QMainWindow::closeEvent(event);
+}
+
+} // namespace quorvel

@@ -1,0 +1,80 @@
+#pragma once
+
+#include "config/bot_settings.h"
+#include "config/config_writer.h"
+#include "ui/twip_scale.h"
+
+#include <QMainWindow>
+
+#include <array>
+#include <memory>
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QTabWidget;
+
+namespace quorvel {
+
+class AboutWindow;
+
+// Form1: six pages of settings, the menu bar, and the write with its progress markers. It is
+// the WriteProgress of its own writes.
+class MainWindow : public QMainWindow, public WriteProgress {
+    Q_OBJECT
+
+public:
+    MainWindow();
+    ~MainWindow() override;
+
+    // The record filled by the last gatherSettings.
+    const BotSettings& settings() const { return settings_; }
+    // The uniform enlargement of the twip layout that lets this platform's fonts fit.
+    const TwipScale& layoutScale() const { return scale_; }
+
+    void gatherSettings();
+
+    void Check1_Click();
+    void Check2_Click();
+    void Check27_Click();
+    void Check28_Click();
+    void Text6_Change();
+    void SSTab1_Click();
+    void Command1_Click();
+    void write_Click();
+    void exit_Click();
+    void help2_Click();
+    void about_Click();
+
+    void stageWritten(WriteStage stage) override;
+    void fileWritten() override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildMenus();
+    void buildPages();
+    void fitLayout();
+    void showSettings(const BotSettings& values);
+    void setFocusOrder();
+    void connectHandlers();
+    void hideMarkers();
+
+    BotSettings settings_;
+    TwipScale scale_;
+
+    QTabWidget* tabs_ = nullptr;
+    // Indexed by the control's number: texts_[6] is Text6. Text14 is the scripts box.
+    std::array<QLineEdit*, 18> texts_{};
+    QPlainTextEdit* scriptsBox_ = nullptr;
+    std::array<QCheckBox*, 29> checks_{};
+    std::array<QLabel*, 27> labels_{};
+    QPushButton* writeOutButton_ = nullptr;
+
+    std::unique_ptr<AboutWindow> about_; // Form2, created by the first "About..."
+};
+
+} // namespace quorvel
