@@ -1,18 +1,26 @@
 #pragma once
 
+#include "ui/main_window.h"
+#include "ui/main_window_layout.h"
+
 #include <QApplication>
+#include <QCheckBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTest>
 #include <QTimer>
-#include <QWidget>
 
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <utility>
 
 namespace quorvel::test {
 
-// The one QApplication of a test process. It is never destroyed, so no widget outlives it.
+// The one QApplication of a test process. Never destroyed, so no widget outlives it.
 inline QApplication& application() {
     static int argc = 1;
     static char name[] = "quorvel-ui-test";
@@ -21,30 +29,85 @@ inline QApplication& application() {
     return *app;
 }
 
-// Hands the next modal dialog to `answer` once it shows, from inside the dialog's own event loop,
-// so that a test can read and dismiss a box that blocks the call which opened it. `answer` must
-// close the dialog.
-inline void answerNextModal(std::function<void(QWidget&)> answer, int tries = 500) {
-    QTimer::singleShot(0, [answer = std::move(answer), tries]() mutable {
-        if (QWidget* modal = QApplication::activeModalWidget())
+// Runs `action` and hands the first modal dialog it opens to `answer` (which must close it),
+// from inside the dialog's own event loop: the box blocks `action` until then.
+inline void answeringModal(const std::function<void(QWidget&)>& answer,
+                           const std::function<void()>& action) {
+    QTimer poll;
+    poll.setInterval(0);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            poll.stop();
             answer(*modal);
-        else if (tries > 0)
-            answerNextModal(std::move(answer), tries - 1);
+        }
     });
+    poll.start();
+    action();
 }
 
-// A caption is shown whole when its widget is at least as large as the widget wants to be.
-inline void expectWhole(const QWidget& widget) {
-    const QSize hint = widget.sizeHint();
-    EXPECT_LE(hint.width(), widget.width()) << widget.objectName().toStdString();
-    EXPECT_LE(hint.height(), widget.height()) << widget.objectName().toStdString();
+// A caption is whole when its widget is at least as large as the widget wants to be. Under
+// QT_SCALE_FACTOR the scale must really be in force, or that run proves nothing.
+inline void expectCaptionsWhole(const QWidget& window, const QList<QWidget*>& widgets) {
+    const QByteArray factor = qgetenv("QT_SCALE_FACTOR");
+    EXPECT_DOUBLE_EQ(window.devicePixelRatioF(), factor.isEmpty() ? 1.0 : factor.toDouble());
+    for (const QWidget* w : widgets) {
+        EXPECT_LE(w->sizeHint().width(), w->width()) << w->objectName().toStdString();
+        EXPECT_LE(w->sizeHint().height(), w->height()) << w->objectName().toStdString();
+    }
 }
 
-// Under QT_SCALE_FACTOR the scale must really be in force, or the second run proves nothing.
-inline void expectRequestedScale(const QWidget& window) {
-    bool ok = false;
-    const double requested = qEnvironmentVariable("QT_SCALE_FACTOR").toDouble(&ok);
-    EXPECT_DOUBLE_EQ(window.devicePixelRatioF(), ok ? requested : 1.0);
-}
+// A shown main window, driven through its widgets as a user would.
+class MainWindowTest : public ::testing::Test {
+protected:
+    QApplication& app = application();
+    MainWindow window;
+
+    void SetUp() override {
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    }
+
+    template <class T = QWidget> T* child(const QString& name) {
+        auto* widget = window.findChild<T*>(name);
+        EXPECT_NE(widget, nullptr) << name.toStdString();
+        return widget;
+    }
+    QLineEdit* text(int n) { return child<QLineEdit>(QStringLiteral("Text%1").arg(n)); }
+    QCheckBox* check(int n) { return child<QCheckBox>(QStringLiteral("Check%1").arg(n)); }
+    QTabWidget* tabs() { return child<QTabWidget>(QStringLiteral("SSTab1")); }
+    QPushButton* writeOut() { return child<QPushButton>(QStringLiteral("Command1")); }
+    QAction* action(const char* name) { return window.findChild<QAction*>(name); }
+
+    void showPage(mainlayout::Page page) {
+        QTabBar* bar = tabs()->tabBar();
+        QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(page).center());
+        ASSERT_EQ(tabs()->currentIndex(), page);
+    }
+    // Clicks into the box, selects everything and types over it.
+    void typeInto(QLineEdit* box, const QString& value) {
+        QTest::mouseClick(box, Qt::LeftButton);
+        QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(box, Qt::Key_Delete);
+        QTest::keyClicks(box, value);
+    }
+    // Clicks the square, which is at the left whatever the caption.
+    void clickBox(QCheckBox* box) {
+        QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(box->height() / 2, box->height() / 2));
+    }
+    // The "[ OK ]" of each stage, then the banner.
+    std::vector<bool> markersShown() {
+        std::vector<bool> shown;
+        for (int n : mainlayout::markerLabels)
+            shown.push_back(!child<QLabel>(QStringLiteral("Label%1").arg(n))->isHidden());
+        return shown;
+    }
+    BotSettings gathered() {
+        window.gatherSettings();
+        return window.settings();
+    }
+};
+
+inline const std::vector<bool> allShown(6, true);
+inline const std::vector<bool> noneShown(6, false);
 
 } // namespace quorvel::test
