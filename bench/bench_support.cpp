@@ -128,8 +128,10 @@ void printSummary(const std::string& title, const std::vector<SummaryRow>& rows)
     for (const SummaryRow& row : rows) {
         char value[32] = "-";
         char goal[32] = "-";
-        if (row.value)
-            std::snprintf(value, sizeof value, "%.2f%s", *row.value, row.unit.c_str());
+        if (row.value && row.unit == "x")
+            std::snprintf(value, sizeof value, "%.2fx", *row.value);
+        else if (row.value)
+            std::snprintf(value, sizeof value, "%s", formatSeconds(*row.value).c_str());
         if (row.goal) {
             std::snprintf(goal, sizeof goal, "%s%g%s", row.unit == "x" ? "<=" : "<", *row.goal,
                           row.unit.c_str());

@@ -48,9 +48,15 @@ BENCHMARK(defaultFile)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(largeScripts)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 std::vector<SummaryRow> summary(const CollectingReporter& results) {
+    // The goals are on real time, which includes waiting for the disk; CPU time shows what the
+    // writer itself adds.
     return {
         pairedRow(results, "default file: writer / direct safe replace", "defaultFile", 1.2),
+        pairedRow(results, "default file: the same in CPU time", "defaultFile", std::nullopt,
+                  Clock::Cpu),
         pairedRow(results, "10 MiB scripts: writer / direct safe replace", "largeScripts", 1.5),
+        pairedRow(results, "10 MiB scripts: the same in CPU time", "largeScripts", std::nullopt,
+                  Clock::Cpu),
     };
 }
 
