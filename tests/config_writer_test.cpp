@@ -175,6 +175,11 @@ TEST_F(ConfigWriterTest, ScriptsAreOneUnitAtTheEnd) {
         big += QStringLiteral("putlog \"line %1 \u00e9\"\r\n").arg(i);
     settings.scripts = big;
     EXPECT_EQ(write(), beforeScripts + big.toLocal8Bit() + "\r\n");
+
+    // A character outside the BMP whose two UTF-16 halves straddle a 64 Ki boundary.
+    big = QString(64 * 1024 - 1, 'x') + QString::fromUcs4(U"\U0001F600") + QString(70'000, 'y');
+    settings.scripts = big;
+    EXPECT_EQ(write(), beforeScripts + big.toLocal8Bit() + "\r\n");
 }
 
 // At every report the stage's lines are already in the (still temporary) file beside the target.

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QStringEncoder>
 
 #include <cerrno>
 #include <string_view>
@@ -36,7 +37,8 @@ consteval bool bannerFramed() {
 }
 static_assert(bannerFramed(), "every banner line is 59 characters framed by ##");
 
-// Texts longer than this bypass the stage buffer so that a huge scripts text is not copied.
+// Texts longer than this bypass the stage buffer and are encoded slice by slice, so that a huge
+// scripts text is never copied whole.
 constexpr qsizetype directWriteThreshold = 64 * 1024;
 
 QString reasonFromErrno(int savedErrno) {
@@ -278,7 +280,12 @@ void ConfigWriter::writeLine(const QString& text) {
         return;
     }
     flushPending();
-    writeBytes(text.toLocal8Bit());
+    // Same conversion as toLocal8Bit(); the encoder keeps state, so a surrogate pair split
+    // between two slices is still encoded as one character.
+    QStringEncoder encoder(QStringEncoder::System);
+    const QStringView view(text);
+    for (qsizetype pos = 0; pos < view.size(); pos += directWriteThreshold)
+        writeBytes(encoder.encode(view.mid(pos, directWriteThreshold)));
     writeBytes(QByteArrayLiteral("\r\n"));
 }
 
