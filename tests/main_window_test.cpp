@@ -183,6 +183,12 @@ TEST_F(MainWindowTest, ScreenReadersHearTheLabelOfEachInput) {
         ASSERT_NE(a, nullptr);
         EXPECT_EQ(a->text(QAccessible::Name), spoken) << name;
     }
+    // The two nick boxes share a label; their descriptions tell them apart.
+    const auto description = [&](const char* name) {
+        return QAccessible::queryAccessibleInterface(child(name))->text(QAccessible::Description);
+    };
+    EXPECT_FALSE(description("Text10").isEmpty());
+    EXPECT_NE(description("Text10"), description("Text16"));
 }
 
 } // namespace

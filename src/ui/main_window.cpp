@@ -283,6 +283,9 @@ void MainWindow::buildPages() {
     }
     for (int n : mainlayout::markerLabels)
         labels_[n]->hide();
+    // The two nick boxes share one label; tell them apart for a screen reader.
+    texts_[10]->setAccessibleDescription(tr("the bot's nick"));
+    texts_[16]->setAccessibleDescription(tr("the bot's alternative nick"));
 
     rooms.push_back(
         {tabs_->tabBar()->sizeHint(), mainlayout::tabControlWidth, mainlayout::tabStripHeight});
