@@ -9,16 +9,8 @@ failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 rm -rf "$out"
-# Installing rewrites the build's install_manifest.txt, which a user may rely on to uninstall what
-# they installed from this build; leave it as it was.
-manifest=$build/install_manifest.txt
-saved_manifest=$(mktemp)
-if [ -f "$manifest" ]; then
-    cp -p "$manifest" "$saved_manifest"
-    trap 'mv -f "$saved_manifest" "$manifest"' EXIT
-else
-    trap 'rm -f "$manifest" "$saved_manifest"' EXIT
-fi
+. "$(dirname "$0")/keep_manifest.sh"
+keep_manifest "$build"
 mkdir -p "$out"
 cd "$out"
 if ! log=$("$cpack" -G DEB --config "$build/CPackConfig.cmake" -B "$out" 2>&1); then

@@ -12,16 +12,8 @@ failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 rm -rf "$root"
-# Installing rewrites the build's install_manifest.txt, which a user may rely on to uninstall what
-# they installed from this build; leave it as it was.
-manifest=$build/install_manifest.txt
-saved_manifest=$(mktemp)
-if [ -f "$manifest" ]; then
-    cp -p "$manifest" "$saved_manifest"
-    trap 'mv -f "$saved_manifest" "$manifest"' EXIT
-else
-    trap 'rm -f "$manifest" "$saved_manifest"' EXIT
-fi
+. "$(dirname "$0")/keep_manifest.sh"
+keep_manifest "$build"
 if ! out=$(DESTDIR=$root "$cmake" --install "$build" --prefix /usr 2>&1); then
     echo "$out"
     echo "FAIL: cmake --install failed"
