@@ -75,11 +75,11 @@ ConfigWriteError::ConfigWriteError(const QString& fileName, const QString& reaso
 
 void ConfigWriter::writeConfig(const BotSettings& settings, WriteProgress& progress) {
     const QString& name = settings.outputFileName;
-    // QSaveFile renames by the name it was given, so pin a relative name to the current
-    // directory now.
-    path_ = name.isEmpty() ? QString() : QDir::current().absoluteFilePath(name);
     if (name.isEmpty())
         throw ConfigWriteError(name, reasonFromErrno(ENOENT));
+    // QSaveFile renames by the name it was given, so pin a relative name to the current
+    // directory now.
+    path_ = QDir::current().absoluteFilePath(name);
 
     QSaveFile file(path_);
     file_ = &file;
