@@ -61,6 +61,14 @@ constexpr int firstFlagBox = 3;
 
 const QString crlf = QStringLiteral("\r\n");
 
+// Fires on every change of a box's state, whoever made it. Qt 6.7 replaced stateChanged(int) by
+// checkStateChanged(Qt::CheckState).
+#if QT_VERSION >= QT_VERSION_CHECK(6, 7, 0)
+constexpr auto checkStateChanged = &QCheckBox::checkStateChanged;
+#else
+constexpr auto checkStateChanged = &QCheckBox::stateChanged;
+#endif
+
 // A tab page whose controls are placed in client-area coordinates, as the layout table gives
 // them. The page itself starts below the tab strip, wherever the style puts that.
 class ClientPage : public QWidget {
@@ -319,10 +327,10 @@ void MainWindow::setFocusOrder() {
 }
 
 void MainWindow::connectHandlers() {
-    connect(checks_[1], &QCheckBox::stateChanged, this, &MainWindow::Check1_Click);
-    connect(checks_[2], &QCheckBox::stateChanged, this, &MainWindow::Check2_Click);
-    connect(checks_[27], &QCheckBox::stateChanged, this, &MainWindow::Check27_Click);
-    connect(checks_[28], &QCheckBox::stateChanged, this, &MainWindow::Check28_Click);
+    connect(checks_[1], checkStateChanged, this, &MainWindow::Check1_Click);
+    connect(checks_[2], checkStateChanged, this, &MainWindow::Check2_Click);
+    connect(checks_[27], checkStateChanged, this, &MainWindow::Check27_Click);
+    connect(checks_[28], checkStateChanged, this, &MainWindow::Check28_Click);
     connect(texts_[6], &QLineEdit::textChanged, this, &MainWindow::Text6_Change);
     connect(tabs_, &QTabWidget::currentChanged, this, &MainWindow::SSTab1_Click);
     connect(writeOutButton_, &QPushButton::clicked, this, &MainWindow::Command1_Click);
