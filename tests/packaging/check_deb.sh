@@ -76,7 +76,7 @@ dpkg-deb -x "$deb" "$tree"
 file -b "$tree/usr/bin/quorvel" | grep -q '^ELF .* executable.*, stripped$' ||
     fail "usr/bin/quorvel: $(file -b "$tree/usr/bin/quorvel")"
 cmp -s "$source/data/$id.desktop" "$tree/usr/share/applications/$id.desktop" || fail "desktop entry altered"
-cmp -s "$source/data/$id.metainfo.xml" "$tree/usr/share/metainfo/$id.metainfo.xml" || fail "metainfo altered"
+cmp -s "$build/data/$id.metainfo.xml" "$tree/usr/share/metainfo/$id.metainfo.xml" || fail "metainfo altered"
 
 doc=$tree/usr/share/doc/quorvel
 grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' "$doc/copyright" &&

@@ -31,7 +31,7 @@ outside=$(cd "$root" && find . -mindepth 1 -maxdepth 1 ! -name usr)
 
 # Data files arrive unchanged, each icon in the directory of its own size.
 cmp -s "$source/data/$id.desktop" "$usr/share/applications/$id.desktop" || fail "desktop entry altered"
-cmp -s "$source/data/$id.metainfo.xml" "$usr/share/metainfo/$id.metainfo.xml" || fail "metainfo altered"
+cmp -s "$build/data/$id.metainfo.xml" "$usr/share/metainfo/$id.metainfo.xml" || fail "metainfo altered"
 cmp -s "$source/LICENSE" "$usr/share/doc/quorvel/LICENSE" || fail "licence altered"
 for size in 32 48 64 128 256; do
     icon=$usr/share/icons/hicolor/${size}x$size/apps/$id.png
