@@ -63,7 +63,7 @@ expected=$({ grep -v -e '^#' -e '^share/doc/quorvel/LICENSE$' "$list"
 actual=$(awk '$1 !~ /^d/ {print $6}' <<<"$listing" | sort)
 if [ "$expected" != "$actual" ]; then
     fail "package files differ from $list (- expected, + packaged):"
-    diff <(echo "$expected") <(echo "$actual") | grep '^[<>]' | sed 's/^</  -/; s/^>/  +/'
+    diff <(echo "$expected") <(echo "$actual") | grep '^[<>]' | sed 's/^</  -/; s/^>/  +/' || true
 fi
 awk '$6 !~ /^\.\/(usr\/.*)?$/' <<<"$listing" | grep . && fail "entries outside /usr"
 awk '$2 != "root/root"' <<<"$listing" | grep . && fail "entries not owned by root"
