@@ -1,5 +1,7 @@
 #include "config/config_writer.h"
 
+#include "config/version.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -36,6 +38,15 @@ consteval bool bannerFramed() {
     return true;
 }
 static_assert(bannerFramed(), "every banner line is 59 characters framed by ##");
+
+// The banner names the version twice: "Quorvel v.<version>" and "Quorvel <version> ##".
+consteval bool bannerNamesVersion() {
+    const std::string_view title = banner[1].substr(banner[1].find("v.") + 2);
+    const std::string_view footer = banner[7].substr(banner[7].rfind("Quorvel ") + 8);
+    return title.starts_with(version) && title.substr(version.size()).starts_with(" ") &&
+           footer.starts_with(version) && footer.substr(version.size()) == " ##";
+}
+static_assert(bannerNamesVersion(), "the banner names the project's version");
 
 // Texts longer than this bypass the stage buffer and are encoded slice by slice, so that a huge
 // scripts text is never copied whole.
