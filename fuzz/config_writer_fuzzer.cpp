@@ -18,6 +18,7 @@
 
 #include "config/bot_settings.h"
 #include "config/config_writer.h"
+#include "config/file_shape.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -41,10 +42,6 @@
 
 namespace quorvel {
 namespace {
-
-// Lines the writer always writes: 86 up to the module path, 157 from the channels module to
-// the scripts line. Each chosen optional line (my-hostname, my-ip, server 2, server 3) adds one.
-constexpr qsizetype fixedLineCount = 86 + 157;
 
 // Over the size at which the writer stops buffering a text and writes it directly.
 constexpr qsizetype hugeScriptsSize = 64 * 1024 + 1;
@@ -174,15 +171,12 @@ void checkFile(const QByteArray& file, const BotSettings& s) {
     if (!file.endsWith("\r\n"))
         violated("file does not end in CR LF");
 
-    const qsizetype optionalLines = qsizetype(s.useMyHostname) + qsizetype(s.useMyIp) +
-                                    qsizetype(s.useServer2) + qsizetype(s.useServer3);
-    const qsizetype scriptsLines = s.scripts.count(u"\r\n") + 1;
-    const qsizetype expectedLines = fixedLineCount + optionalLines - 1 + scriptsLines;
+    const qsizetype expectedLines = fileshape::lineCount(s);
     if (file.count("\r\n") != expectedLines)
         violated("wrong number of lines; expected", expectedLines);
 
     // Everything before the scripts text: whole lines, none with a bare CR or LF.
-    const qsizetype headCount = fixedLineCount + optionalLines - 1;
+    const qsizetype headCount = expectedLines - fileshape::scriptsLines(s);
     std::vector<QByteArray> head;
     head.reserve(std::size_t(headCount));
     qsizetype pos = 0;

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "config/bot_settings.h"
+#include "config/config_writer.h"
+
+#include <QString>
+
+#include <array>
+#include <cstddef>
+
+// The shape of every file ConfigWriter writes, in lines, for the code that checks it.
+namespace quorvel::fileshape {
+
+// Lines written whatever the settings: 86 up to the module path, 157 from the channels module
+// through the scripts line, which counts once however many lines the scripts text holds.
+inline constexpr qsizetype coreLines = 86;
+inline constexpr qsizetype moduleLines = 157;
+inline constexpr qsizetype fixedLines = coreLines + moduleLines;
+
+// The last line of each stage with none of the four optional lines chosen and a scripts text of
+// one line. my-hostname and my-ip fall in GeneralStuff, servers 2 and 3 in Servers.
+inline constexpr std::array<qsizetype, writeStageCount> plainStageEnds{35, 61, 129, 164,
+                                                                        fixedLines};
+
+// The optional lines chosen in s (0 to 4).
+inline qsizetype optionalLines(const BotSettings& s) {
+    return qsizetype(s.useMyHostname) + qsizetype(s.useMyIp) + qsizetype(s.useServer2) +
+           qsizetype(s.useServer3);
+}
+
+// Lines of the scripts text as written: its CR LF breaks plus one.
+inline qsizetype scriptsLines(const BotSettings& s) {
+    return s.scripts.count(QStringLiteral("\r\n")) + 1;
+}
+
+// The line count of the file written for s: the number of CR LF in it.
+inline qsizetype lineCount(const BotSettings& s) {
+    return fixedLines + optionalLines(s) + scriptsLines(s) - 1;
+}
+
+// The line that ends stage in the file written for s.
+inline qsizetype stageEnd(WriteStage stage, const BotSettings& s) {
+    const auto k = static_cast<std::size_t>(stage);
+    if (stage == WriteStage::Scripts)
+        return lineCount(s);
+    qsizetype end = plainStageEnds[k] + qsizetype(s.useMyHostname) + qsizetype(s.useMyIp);
+    if (stage == WriteStage::Servers)
+        end += qsizetype(s.useServer2) + qsizetype(s.useServer3);
+    return end;
+}
+
+} // namespace quorvel::fileshape
