@@ -20,7 +20,7 @@ inline constexpr qsizetype fixedLines = coreLines + moduleLines;
 // The last line of each stage with none of the four optional lines chosen and a scripts text of
 // one line. my-hostname and my-ip fall in GeneralStuff, servers 2 and 3 in Servers.
 inline constexpr std::array<qsizetype, writeStageCount> plainStageEnds{35, 61, 129, 164,
-                                                                        fixedLines};
+                                                                       fixedLines};
 
 // The optional lines chosen in s (0 to 4).
 inline qsizetype optionalLines(const BotSettings& s) {
