@@ -172,7 +172,7 @@ TEST_F(ConfigWriterFailureTest, SuccessReplacesTheOldFileWholeAndKeepsItsPermiss
     RecordingProgress progress;
     ConfigWriter().writeConfig(settings, progress);
     EXPECT_EQ(test::readAll(settings.outputFileName), test::testData("default.cfg"));
-    struct stat st {};
+    struct stat st = {};
     ASSERT_EQ(stat(path.constData(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
     EXPECT_EQ(entries(), QStringList{"bot.conf"});

@@ -29,10 +29,13 @@ using mainlayout::Control;
 using mainlayout::Kind;
 using mainlayout::Look;
 
+using TextMember = QString BotSettings::*;
+using FlagMember = bool BotSettings::*;
+
 // Which control holds which field of BotSettings.
 struct TextField {
     int box; // TextN
-    QString BotSettings::*field;
+    TextMember field;
 };
 constexpr TextField textFields[] = {
     {1, &BotSettings::username},        {2, &BotSettings::admin},      {3, &BotSettings::network},
@@ -46,7 +49,7 @@ constexpr TextField textFields[] = {
 // The four check boxes that each switch one text box on and off.
 struct FlagField {
     int box; // CheckN
-    bool BotSettings::*flag;
+    FlagMember flag;
     int governs; // TextN
 };
 constexpr FlagField flagFields[] = {
