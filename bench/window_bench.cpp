@@ -150,7 +150,7 @@ struct WindowCopy {
     Qt::WindowFlags flags;
     QSize size, clientSize;
     QRect tabGeometry;
-    bool scrollButtons;
+    bool scrollButtons = true;
     QStringList pages;
     std::vector<Menu> menus;
     std::vector<Control> controls;
@@ -191,19 +191,18 @@ WindowCopy::Maker makerOf(QWidget& w) {
 
 WindowCopy copyOf(QMainWindow& window) {
     auto* tabs = control<QTabWidget>(window, "SSTab1");
-    WindowCopy copy{window.windowTitle(),
-                    window.windowFlags(),
-                    window.size(),
-                    window.centralWidget()->size(),
-                    tabs->geometry(),
-                    tabs->usesScrollButtons(),
-                    {},
-                    {},
-                    {}};
+    WindowCopy copy;
+    copy.title = window.windowTitle();
+    copy.flags = window.windowFlags();
+    copy.size = window.size();
+    copy.clientSize = window.centralWidget()->size();
+    copy.tabGeometry = tabs->geometry();
+    copy.scrollButtons = tabs->usesScrollButtons();
     for (QAction* menu : window.menuBar()->actions()) {
         copy.menus.push_back({menu->text(), {}});
         for (QAction* item : menu->menu()->actions())
-            copy.menus.back().items.emplace_back(item->text(), item->isEnabled());
+            copy.menus.back().items.emplace_back(item->isSeparator() ? QString() : item->text(),
+                                                 item->isEnabled());
     }
     for (int page = 0; page < tabs->count(); ++page) {
         copy.pages.append(tabs->tabText(page));
