@@ -2,11 +2,11 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QTemporaryDir>
 
 #include <fcntl.h>
-#include <map>
 #include <stdexcept>
 #include <unistd.h>
 
@@ -14,35 +14,27 @@ namespace quorvel::bench {
 
 const QString& scratchDirectory() {
     static const QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/quorvel-bench-XXXXXX"));
-    static const QString path = [] {
-        if (!dir.isValid())
-            throw std::runtime_error("cannot create a scratch directory");
-        return dir.path();
-    }();
+    if (!dir.isValid())
+        throw std::runtime_error("cannot create a scratch directory");
+    static const QString path = dir.path();
     return path;
 }
 
-BotSettings defaultSettings(const QString& fileName) {
+BotSettings largeScriptsSettings(const QString& fileName) {
+    static const QString text = [] {
+        constexpr qsizetype bytes = 10 * 1024 * 1024;
+        QString t;
+        t.reserve(bytes + 64);
+        for (int n = 0; t.size() < bytes; ++n)
+            t += QStringLiteral("source scripts/script%1.tcl\r\n").arg(n, 6, 10, QLatin1Char('0'));
+        t.truncate(bytes - 2); // ends in a line break, as the default text does
+        t += QLatin1String("\r\n");
+        return t;
+    }();
     BotSettings settings;
+    settings.scripts = text;
     settings.outputFileName = scratchDirectory() + QLatin1Char('/') + fileName;
     return settings;
-}
-
-const QString& largeScriptsText(qsizetype bytes) {
-    static std::map<qsizetype, QString> texts;
-    QString& text = texts[bytes];
-    if (text.isEmpty() && bytes > 0) {
-        text.reserve(bytes + 64);
-        for (int n = 0; text.size() < bytes; ++n) {
-            if (n > 0)
-                text += QLatin1String("\r\n");
-            text += QStringLiteral("source scripts/script%1.tcl").arg(n, 6, 10, QLatin1Char('0'));
-        }
-        text.truncate(bytes);
-        if (text.endsWith(QLatin1Char('\r'))) // a lone CR would be half a line break
-            text.back() = QLatin1Char('x');
-    }
-    return text;
 }
 
 QByteArray writtenBytes(const BotSettings& settings) {
@@ -56,11 +48,11 @@ QByteArray writtenBytes(const BotSettings& settings) {
 
 void safeReplace(const QString& path, const QByteArray& bytes) {
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() ||
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush() ||
         ::fsync(file.handle()) != 0 || !file.commit()) {
         throw std::runtime_error("the direct write failed: " + file.errorString().toStdString());
     }
-    const QByteArray dir = QFile::encodeName(scratchDirectory());
+    const QByteArray dir = QFile::encodeName(QFileInfo(path).absolutePath());
     const int fd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd >= 0) {
         ::fsync(fd);

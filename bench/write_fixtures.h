@@ -17,20 +17,16 @@ public:
 // A scratch directory for the whole process, removed at exit.
 const QString& scratchDirectory();
 
-// The default settings, writing to the named file in the scratch directory.
-BotSettings defaultSettings(const QString& fileName);
-
-// Script lines of plain ASCII, CR LF between them and none after the last, `bytes` long.
-const QString& largeScriptsText(qsizetype bytes);
-
-inline constexpr qsizetype largeScriptsBytes = 10 * 1024 * 1024;
+// The default settings with a scripts text of 10 MiB of plain ASCII script lines, writing to the
+// named file in the scratch directory. The text is built once and shared by every copy.
+BotSettings largeScriptsSettings(const QString& fileName);
 
 // What the writer puts in the file for these settings, learned by letting it write once.
 QByteArray writtenBytes(const BotSettings& settings);
 
-// The floor of a write: the same replacement the writer does, with nothing else around it.
-// QSaveFile builds a temporary file beside the target, which is synced, renamed over the
-// target, and then the directory is synced. Throws std::runtime_error on failure.
+// The floor of a write: the same safe replacement the writer does, with nothing around it.
+// QSaveFile, fsync of the new file, commit (the rename), fsync of the directory. Throws
+// std::runtime_error on failure.
 void safeReplace(const QString& path, const QByteArray& bytes);
 
 } // namespace quorvel::bench
