@@ -44,11 +44,21 @@ std::int64_t anonymousBytes() {
     return static_cast<std::int64_t>(kib) * 1024;
 }
 
+#ifdef QUORVEL_BENCHMARK_STOP_BY_POINTER
+// Before Google Benchmark 1.8, Stop took a pointer.
+struct MemoryManagerBase : benchmark::MemoryManager {
+    virtual void Stop(Result& result) = 0;
+    void Stop(Result* result) override { Stop(*result); }
+};
+#else
+using MemoryManagerBase = benchmark::MemoryManager;
+#endif
+
 // main sets the allocator to take everything from its heap and never hand memory back, so
 // during a run the process's anonymous memory only grows, and its growth is the most the run
 // had in use at once (in touched pages). Start first hands back the free pages, so that
 // memory freed before the run counts again when the run reuses it.
-class ResidentPeak : public benchmark::MemoryManager {
+class ResidentPeak : public MemoryManagerBase {
 public:
     void Start() override {
         ::malloc_trim(0);
@@ -62,17 +72,9 @@ public:
         result.net_heap_growth = static_cast<std::int64_t>(::mallinfo2().uordblks) - startInUse_;
         peak_ = result.max_bytes_used;
     }
-#ifdef QUORVEL_BENCHMARK_STOP_BY_POINTER
-    // Before Google Benchmark 1.8 this form was the one to implement.
-    void Stop(Result* result) override {
-        Stop(*result);
-    }
-#endif
 
     // The peak of the last memory run (there is one), or -1 if it could not be measured.
-    std::optional<std::int64_t> peak() const {
-        return peak_;
-    }
+    std::optional<std::int64_t> peak() const { return peak_; }
 
 private:
     std::optional<std::int64_t> peak_;
