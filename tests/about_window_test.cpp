@@ -65,6 +65,46 @@ TEST_F(AboutWindowTest, AboutDisablesTheMainWindowButNotItself) {
     EXPECT_TRUE(window.isEnabled());
 }
 
+// The main window comes back only once the About window has gone, whichever way it went: with
+// the mouse, with Return or Enter on "OK", or by its close box.
+TEST_F(AboutWindowTest, OkOrCloseHidesItBeforeTheMainWindowComesBack) {
+    struct WatchEnabling : QObject {
+        const QWidget* about = nullptr;
+        std::vector<bool> aboutVisibleWhenEnabled;
+        bool eventFilter(QObject* watched, QEvent* event) override {
+            if (event->type() == QEvent::EnabledChange &&
+                static_cast<QWidget*>(watched)->isEnabled())
+                aboutVisibleWhenEnabled.push_back(about->isVisible());
+            return false;
+        }
+    } watch;
+    window.installEventFilter(&watch);
+
+    const std::function<void(AboutWindow*)> ways[] = {
+        clickOk,
+        [](AboutWindow* about) {
+            auto* ok = about->findChild<QPushButton*>("Command1");
+            ok->setFocus();
+            QTest::keyClick(ok, Qt::Key_Return);
+        },
+        [](AboutWindow* about) {
+            QTest::keyClick(about->findChild<QPushButton*>("Command1"), Qt::Key_Enter,
+                            Qt::KeypadModifier);
+        },
+        [](AboutWindow* about) { about->close(); },
+    };
+    for (const auto& closeIt : ways) {
+        AboutWindow* about = openAbout();
+        ASSERT_NE(about, nullptr);
+        watch.about = about;
+        closeIt(about);
+        EXPECT_FALSE(about->isVisible());
+        EXPECT_TRUE(window.isEnabled());
+    }
+    EXPECT_EQ(watch.aboutVisibleWhenEnabled, std::vector<bool>(4, false));
+    window.removeEventFilter(&watch);
+}
+
 // Registered a second time with QT_SCALE_FACTOR=2.
 TEST_F(AboutWindowTest, NoCaptionIsClipped) {
     AboutWindow* about = openAbout();

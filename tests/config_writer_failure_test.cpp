@@ -9,10 +9,17 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <csignal>
+#include <cstdio>
+#include <grp.h>
+#include <optional>
 #include <pwd.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -20,6 +27,47 @@ namespace quorvel {
 namespace {
 
 using test::RecordingProgress;
+
+// Runs `body` in a child process and returns its exit status (or -1 if it did not exit).
+template <class Body> int inChild(Body body) {
+    const pid_t pid = fork();
+    if (pid == 0)
+        _exit(body());
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+const passwd* nobody() {
+    static const passwd* const user = getpwnam("nobody");
+    return user;
+}
+
+// Root ignores permission bits, so a child that needs them to apply becomes "nobody".
+bool dropRoot() {
+    if (geteuid() != 0)
+        return true;
+    return nobody() && setgroups(0, nullptr) == 0 && setgid(nobody()->pw_gid) == 0 &&
+           setuid(nobody()->pw_uid) == 0;
+}
+
+bool setMode(const QString& path, mode_t mode) {
+    return chmod(QFile::encodeName(path).constData(), mode) == 0;
+}
+
+// Hands `path` to the user a child runs as after dropRoot().
+bool giveToUnprivileged(const QString& path) {
+    if (geteuid() != 0)
+        return true;
+    return nobody() &&
+           chown(QFile::encodeName(path).constData(), nobody()->pw_uid, nobody()->pw_gid) == 0;
+}
+
+struct stat statOf(const QString& path) {
+    struct stat st = {};
+    EXPECT_EQ(stat(QFile::encodeName(path).constData(), &st), 0) << path.toStdString();
+    return st;
+}
 
 class ConfigWriterFailureTest : public ::testing::Test {
 protected:
@@ -35,81 +83,131 @@ protected:
         old.write(oldContent);
     }
 
+    // Pipes, sockets and devices included.
     QStringList entries() const {
-        return QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        return QDir(dir.path())
+            .entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot);
     }
 
-    // Expects the write to fail with `reason`, report nothing and change nothing.
-    void expectFailure(const QString& reason) {
+    // Expects the write to fail, report nothing and change nothing; returns the error.
+    ConfigWriteError expectFailure() {
         const QStringList before = entries();
         RecordingProgress progress;
+        std::optional<ConfigWriteError> error;
         try {
             ConfigWriter().writeConfig(settings, progress);
             ADD_FAILURE() << "write succeeded";
         } catch (const ConfigWriteError& e) {
-            EXPECT_EQ(e.reason(), reason);
-            EXPECT_TRUE(QString::fromStdString(e.what()).contains(reason)) << e.what();
+            error = e;
+            EXPECT_TRUE(QString::fromStdString(e.what()).contains(e.reason())) << e.what();
         }
         EXPECT_TRUE(progress.events.empty());
         EXPECT_EQ(entries(), before);
         EXPECT_EQ(test::readAll(dir.filePath("bot.conf")), oldContent);
+        return error.value_or(ConfigWriteError(QString(), QString()));
     }
 };
 
 TEST_F(ConfigWriterFailureTest, UnusableNamesFailWithAPlainReason) {
     settings.outputFileName = QString();
-    expectFailure("No such file or directory");
+    ConfigWriteError e = expectFailure();
+    EXPECT_EQ(e.fileName(), QString());
+    EXPECT_EQ(e.reason(), "No file name was given");
+    EXPECT_FALSE(e.earlierFileKept());
 
     settings.outputFileName = dir.path();
-    expectFailure("Is a directory");
+    e = expectFailure();
+    EXPECT_EQ(e.reason(), qt_error_string(EISDIR));
+    EXPECT_FALSE(e.earlierFileKept());
 
     settings.outputFileName = dir.filePath("missing/bot.conf");
-    expectFailure("No such file or directory");
+    e = expectFailure();
+    EXPECT_EQ(e.fileName(), settings.outputFileName);
+    EXPECT_TRUE(QString::fromUtf8(e.what()).contains(settings.outputFileName)) << e.what();
+    EXPECT_EQ(e.reason(), qt_error_string(ENOENT));
+    EXPECT_FALSE(e.earlierFileKept());
 }
 
-TEST_F(ConfigWriterFailureTest, ErrorNamesTheFile) {
-    settings.outputFileName = dir.filePath("missing/bot.conf");
-    try {
-        RecordingProgress progress;
-        ConfigWriter().writeConfig(settings, progress);
-        FAIL() << "write succeeded";
-    } catch (const ConfigWriteError& e) {
-        EXPECT_EQ(e.fileName(), settings.outputFileName);
-        EXPECT_TRUE(QString::fromUtf8(e.what()).contains(settings.outputFileName)) << e.what();
+// Replacing a device, pipe or socket by a plain file would break whatever uses it (as root,
+// "/dev/null" would go); opening a pipe would wait for a reader that never comes.
+TEST_F(ConfigWriterFailureTest, WhatIsNotAPlainFileIsRefusedUntouched) {
+    QStringList names{"pipe", "socket", "link to pipe"};
+    ASSERT_EQ(mkfifo(QFile::encodeName(dir.filePath("pipe")).constData(), 0666), 0);
+    ASSERT_TRUE(QFile::link(dir.filePath("pipe"), dir.filePath("link to pipe")));
+    const int sock = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray socketPath = QFile::encodeName(dir.filePath("socket"));
+    ASSERT_LT(std::size_t(socketPath.size()), sizeof address.sun_path);
+    std::copy(socketPath.begin(), socketPath.end(), address.sun_path);
+    ASSERT_EQ(bind(sock, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    // The null device, made here; only root may.
+    if (mknod(QFile::encodeName(dir.filePath("null")).constData(), S_IFCHR | 0666, makedev(1, 3)) ==
+        0)
+        names << "null";
+
+    for (const QString& name : names) {
+        settings.outputFileName = dir.filePath(name);
+        const struct stat before = statOf(settings.outputFileName);
+        const ConfigWriteError e = expectFailure();
+        EXPECT_TRUE(e.reason().contains("not a regular file")) << e.reason().toStdString();
+        EXPECT_FALSE(e.earlierFileKept()) << name.toStdString();
+        const struct stat after = statOf(settings.outputFileName);
+        EXPECT_EQ(after.st_ino, before.st_ino) << name.toStdString();
+        EXPECT_EQ(after.st_mode, before.st_mode) << name.toStdString();
+        EXPECT_EQ(after.st_rdev, before.st_rdev) << name.toStdString();
     }
+    close(sock);
 }
 
-// Runs `body` in a child process and returns its exit status (or -1 if it did not exit).
-template <class Body> int inChild(Body body) {
-    const pid_t pid = fork();
-    if (pid == 0)
-        _exit(body());
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-TEST_F(ConfigWriterFailureTest, NoPermissionLeavesTheOldFile) {
+// A refusal names what refused: the file itself, or the folder in which its replacement would
+// be made. The folder's refusal stands even for a writable file: writing into the file in place
+// could leave it half written.
+TEST_F(ConfigWriterFailureTest, RefusalNamesTheFileOrTheFolderThatRefused) {
     const QStringList before = entries();
-    // Root ignores permission bits, so drop to an unprivileged user for the attempt.
-    const int status = inChild([&] {
-        if (geteuid() == 0) {
-            const passwd* nobody = getpwnam("nobody");
-            if (!nobody || setgid(nobody->pw_gid) != 0 || setuid(nobody->pw_uid) != 0)
-                return 3;
-        } else if (!QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner)) {
-            return 3;
-        }
-        RecordingProgress progress;
-        try {
-            ConfigWriter().writeConfig(settings, progress);
-        } catch (const ConfigWriteError& e) {
-            return e.reason() == "Permission denied" && progress.events.empty() ? 0 : 2;
-        }
-        return 1;
-    });
-    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    EXPECT_EQ(status, 0);
+    const QString folder = dir.path();
+    const QString newFile = dir.filePath("new.conf");
+    // Exit status 0 when the refusal is as expected.
+    const auto refused = [&](const QString& name, bool folderRefuses, bool earlier) {
+        return inChild([&] {
+            if (!dropRoot())
+                return 10;
+            settings.outputFileName = name;
+            RecordingProgress progress;
+            try {
+                ConfigWriter().writeConfig(settings, progress);
+            } catch (const ConfigWriteError& e) {
+                const QString denied = qt_error_string(EACCES);
+                const bool named = folderRefuses
+                                       ? e.reason().contains(denied) &&
+                                             e.reason().contains(folder) && e.reason() != denied
+                                       : e.reason() == denied;
+                if (!named) {
+                    std::fprintf(stderr, "reason: %s\n", qPrintable(e.reason()));
+                    return 2;
+                }
+                if (e.earlierFileKept() != earlier)
+                    return 3;
+                return progress.events.empty() ? 0 : 4;
+            }
+            return 1;
+        });
+    };
+
+    // The file is read-only, the folder open.
+    ASSERT_TRUE(giveToUnprivileged(folder));
+    ASSERT_TRUE(setMode(settings.outputFileName, 0444));
+    EXPECT_EQ(refused(settings.outputFileName, false, true), 0);
+
+    // The file is writable, the folder is not.
+    ASSERT_EQ(chown(QFile::encodeName(folder).constData(), geteuid(), getegid()), 0);
+    ASSERT_TRUE(giveToUnprivileged(settings.outputFileName));
+    ASSERT_TRUE(setMode(settings.outputFileName, 0644));
+    ASSERT_TRUE(setMode(folder, 0555));
+    EXPECT_EQ(refused(settings.outputFileName, true, true), 0);
+    EXPECT_EQ(refused(newFile, true, false), 0);
+
+    ASSERT_TRUE(setMode(folder, 0700));
     EXPECT_EQ(entries(), before);
     EXPECT_EQ(test::readAll(settings.outputFileName), oldContent);
 }
@@ -156,7 +254,9 @@ TEST_F(ConfigWriterFailureTest, WriteCutShortAtAnyPointLeavesTheOldFile) {
                     if (progress.events[i] != int(i))
                         return 98;
                 }
-                return e.reason() == "File too large" ? int(progress.events.size()) : 97;
+                if (!e.earlierFileKept())
+                    return 95;
+                return e.reason() == qt_error_string(EFBIG) ? int(progress.events.size()) : 97;
             }
             return 96;
         });
@@ -166,16 +266,47 @@ TEST_F(ConfigWriterFailureTest, WriteCutShortAtAnyPointLeavesTheOldFile) {
     }
 }
 
-TEST_F(ConfigWriterFailureTest, SuccessReplacesTheOldFileWholeAndKeepsItsPermissions) {
-    const QByteArray path = QFile::encodeName(settings.outputFileName);
-    ASSERT_EQ(chmod(path.constData(), 0640), 0);
+// The file may belong to the bot's own account while root writes it: the bot must still be able
+// to read it afterwards.
+TEST_F(ConfigWriterFailureTest, SuccessReplacesTheOldFileWholeAndKeepsItsOwnerAndPermissions) {
+    ASSERT_TRUE(giveToUnprivileged(settings.outputFileName));
+    ASSERT_TRUE(setMode(settings.outputFileName, 0640));
+    const struct stat before = statOf(settings.outputFileName);
     RecordingProgress progress;
     ConfigWriter().writeConfig(settings, progress);
     EXPECT_EQ(test::readAll(settings.outputFileName), test::testData("default.cfg"));
-    struct stat st = {};
-    ASSERT_EQ(stat(path.constData(), &st), 0);
-    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    const struct stat after = statOf(settings.outputFileName);
+    EXPECT_NE(after.st_ino, before.st_ino) << "replaced, not written in place";
+    EXPECT_EQ(after.st_mode & 07777, 0640u);
+    EXPECT_EQ(after.st_uid, before.st_uid);
+    EXPECT_EQ(after.st_gid, before.st_gid);
     EXPECT_EQ(entries(), QStringList{"bot.conf"});
+}
+
+// Who may not give the file away still replaces it, as its own.
+TEST_F(ConfigWriterFailureTest, OwnerThatCannotBeKeptGivesWayToTheWriter) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs a second user: run as root";
+    ASSERT_TRUE(setMode(dir.path(), 0777));
+    ASSERT_TRUE(setMode(settings.outputFileName, 0666));
+    const int status = inChild([&] {
+        if (!dropRoot())
+            return 10;
+        RecordingProgress progress;
+        try {
+            ConfigWriter().writeConfig(settings, progress);
+        } catch (const ConfigWriteError& e) {
+            std::fprintf(stderr, "reason: %s\n", qPrintable(e.reason()));
+            return 1;
+        }
+        return progress.events == test::completeWrite ? 0 : 2;
+    });
+    ASSERT_TRUE(setMode(dir.path(), 0700));
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(test::readAll(settings.outputFileName), test::testData("default.cfg"));
+    const struct stat after = statOf(settings.outputFileName);
+    EXPECT_EQ(after.st_uid, nobody()->pw_uid);
+    EXPECT_EQ(after.st_mode & 07777, 0666u);
 }
 
 TEST_F(ConfigWriterFailureTest, SymbolicLinkKeepsPointingAtItsTarget) {

@@ -4,6 +4,8 @@
 #include <QAccessible>
 #include <QClipboard>
 #include <QMenu>
+#include <QMenuBar>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTextBlock>
 
@@ -131,6 +133,42 @@ TEST_F(MainWindowTest, SingleLineBoxesKeepTheFirstLineOfWhatArrives) {
     EXPECT_EQ(box->text(), "aaa");
     box->setText("one\r\ntwo");
     EXPECT_EQ(box->text(), "one");
+
+    // Text copied whole from a file often begins with the end of the line before it.
+    box->selectAll();
+    QGuiApplication::clipboard()->setText("\nirc.example.net\n");
+    QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(box->text(), "irc.example.net");
+    box->setCursorPosition(3);
+    box->insert("\r\n\r\n:6667\nsecond");
+    EXPECT_EQ(box->text(), "irc:6667.example.net");
+    box->insert("\n\n"); // no line at all: nothing arrives
+    EXPECT_EQ(box->text(), "irc:6667.example.net");
+    // Pasted over a selection it begins like: still only its own first line.
+    box->selectAll();
+    QGuiApplication::clipboard()->setText("irc:6667\nother.example.net");
+    QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(box->text(), "irc:6667");
+    box->setText("\u2028\tindented");
+    EXPECT_EQ(box->text(), "\tindented");
+}
+
+// Qt's line edits hold 32767 characters unless told otherwise.
+TEST_F(MainWindowTest, SingleLineBoxesTakeValuesOfAnyLength) {
+    const QString longValue = QString("0123456789").repeated(10'000);
+    QGuiApplication::clipboard()->setText(longValue);
+    for (int n : {1, 7, 15}) {
+        tabs()->setCurrentIndex(n == 1   ? Page::GeneralStuff
+                                : n == 7 ? Page::BotInfo
+                                         : Page::Finish);
+        text(n)->selectAll();
+        QTest::keyClick(text(n), Qt::Key_V, Qt::ControlModifier);
+        EXPECT_EQ(text(n)->text().size(), longValue.size()) << n;
+    }
+    const BotSettings record = gathered();
+    EXPECT_EQ(record.username, longValue);
+    EXPECT_EQ(record.whoisInfo, longValue);
+    EXPECT_EQ(record.outputFileName, longValue);
 }
 
 TEST_F(MainWindowTest, ScriptsBoxWrapsAndGivesCrLf) {
@@ -145,6 +183,23 @@ TEST_F(MainWindowTest, ScriptsBoxWrapsAndGivesCrLf) {
     QTest::keyClick(scripts, Qt::Key_Return);
     QTest::keyClicks(scripts, "b");
     EXPECT_EQ(gathered().scripts, "a\r\nb");
+
+    // Every other character arrives as it was typed or pasted, the no-break space included;
+    // Shift+Enter's soft break ends a line like Enter.
+    QTest::keyClicks(scripts, "\u00a0c");
+    QTest::keyClick(scripts, Qt::Key_Return, Qt::ShiftModifier);
+    QTest::keyClicks(scripts, "d");
+    QTest::keyClick(scripts, Qt::Key_Enter, Qt::KeypadModifier);
+    QGuiApplication::clipboard()->setText("e\u00a0\tf\u200b\u00ad\r\ng\u2028h\u2029");
+    QTest::keyClick(scripts, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(gathered().scripts, "a\r\nb\u00a0c\r\nd\r\ne\u00a0\tf\u200b\u00ad\r\ng\r\nh\r\n");
+}
+
+// Registered a second time with QT_SCALE_FACTOR=2, where the window is larger than the screen.
+TEST_F(MainWindowTest, OpensWithTitleBarAndMenusOnTheScreen) {
+    const QRect area = window.screen()->availableGeometry();
+    EXPECT_EQ(test::misplacement(window.frameGeometry(), area.center(), area), "");
+    EXPECT_TRUE(area.contains(window.menuBar()->mapToGlobal(QPoint(0, 0))));
 }
 
 TEST_F(MainWindowTest, TabGoesFromTheTabsThroughEachPageBottomToTop) {

@@ -2,11 +2,14 @@
 #include "test_support.h"
 #include "widget_test_support.h"
 
+#include <QClipboard>
 #include <QMessageBox>
 #include <QTemporaryDir>
 
+#include <cerrno>
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace quorvel {
 namespace {
@@ -94,8 +97,18 @@ TEST_F(MainWindowWriteTest, OnlyTheButtonAndTheMenuEntryWrite) {
     showPage(Page::Finish);
     typeInto(text(15), target);
     QTest::keyClick(text(15), Qt::Key_Return); // not a default button
-    QTest::keyClick(text(15), Qt::Key_Enter);
+    QTest::keyClick(text(15), Qt::Key_Enter, Qt::KeypadModifier);
     EXPECT_FALSE(QFile::exists(target));
+
+    // With the focus on the button, Return and the keypad's Enter press it, as Space does.
+    writeOut()->setFocus();
+    for (auto [key, modifier] : {std::pair{Qt::Key_Return, Qt::NoModifier},
+                                 std::pair{Qt::Key_Enter, Qt::KeypadModifier}}) {
+        ASSERT_TRUE(!QFile::exists(target) || QFile::remove(target));
+        QTest::keyClick(writeOut(), key, modifier);
+        EXPECT_EQ(test::readAll(target), writerOutput(BotSettings{})) << key;
+    }
+    ASSERT_TRUE(QFile::remove(target));
 
     showPage(Page::GeneralStuff);
     action("write")->trigger();
@@ -114,7 +127,8 @@ TEST_F(MainWindowWriteTest, FailedWriteNamesFileAndReasonAndChangesNothing) {
     const BotSettings before = gathered();
     const QString shown = clickWriteOut();
     EXPECT_TRUE(shown.contains(unreachable)) << shown.toStdString();
-    EXPECT_TRUE(shown.contains("No such file or directory")) << shown.toStdString();
+    EXPECT_TRUE(shown.contains(qt_error_string(ENOENT))) << shown.toStdString();
+    EXPECT_FALSE(shown.contains("unchanged")) << "there was no earlier file";
     EXPECT_EQ(markersShown(), test::noneShown);
     EXPECT_EQ(gathered(), before);
     EXPECT_TRUE(window.isEnabled());
@@ -144,9 +158,46 @@ TEST_F(MainWindowWriteTest, WriteCutShortLeavesNoMarkerShown) {
     setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, oldHandler);
 
-    EXPECT_TRUE(shown.contains("File too large")) << shown.toStdString();
+    EXPECT_TRUE(shown.contains(qt_error_string(EFBIG))) << shown.toStdString();
+    EXPECT_TRUE(shown.contains("unchanged")) << shown.toStdString();
     EXPECT_EQ(markersShown(), test::noneShown);
     EXPECT_EQ(test::readAll(target), complete);
+}
+
+// An empty name is no file name at all; a pipe is not a file. Neither message may speak of an
+// earlier file.
+TEST_F(MainWindowWriteTest, FailureMessageSaysWhatWasReallyWrong) {
+    showPage(Page::Finish);
+    typeInto(text(15), "");
+    QString shown = clickWriteOut();
+    EXPECT_TRUE(shown.contains("No file name was given")) << shown.toStdString();
+    EXPECT_FALSE(shown.contains("File:")) << shown.toStdString();
+    EXPECT_FALSE(shown.contains("unchanged")) << shown.toStdString();
+
+    const QString pipe = dir.filePath("pipe");
+    ASSERT_EQ(mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    typeInto(text(15), pipe);
+    shown = clickWriteOut();
+    EXPECT_TRUE(shown.contains(pipe) && shown.contains("not a regular file"))
+        << shown.toStdString();
+    EXPECT_FALSE(shown.contains("unchanged")) << shown.toStdString();
+    EXPECT_EQ(markersShown(), test::noneShown);
+    EXPECT_EQ(QFileInfo(pipe).isFile(), false);
+    EXPECT_TRUE(window.isEnabled());
+}
+
+// Pasted, as nobody types that much.
+TEST_F(MainWindowWriteTest, LongValuesReachTheFileWhole) {
+    const QString network = QString("n").repeated(100'000);
+    QGuiApplication::clipboard()->setText(network);
+    text(3)->selectAll();
+    QTest::keyClick(text(3), Qt::Key_V, Qt::ControlModifier);
+    showPage(Page::Finish);
+    typeInto(text(15), target);
+    EXPECT_EQ(clickWriteOut(), "");
+    const auto lines = test::crlfLines(test::readAll(target));
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "set network \"" + network.toLatin1() + '"'),
+              lines.end());
 }
 
 } // namespace

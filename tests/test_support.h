@@ -6,9 +6,15 @@
 #include <QFile>
 #include <QString>
 
+#include <clocale>
 #include <vector>
 
 namespace quorvel::test {
+
+// The program runs in the user's locale (QCoreApplication takes it from the environment), so
+// the tests do too, also where no QCoreApplication is made: system messages then come in the
+// user's language.
+inline const bool localeFromEnvironment = std::setlocale(LC_ALL, "") != nullptr;
 
 inline QByteArray readAll(const QString& path) {
     QFile file(path);

@@ -56,6 +56,37 @@ inline void expectCaptionsWhole(const QWidget& window, const QList<QWidget*>& wi
     }
 }
 
+// Empty when a window's `frame` is placed well in `area`: centred on `centre` on each axis on
+// which it fits, unless that would put it partly outside the area, and where it does not fit,
+// with its top and left edges (title bar, menus) at the area's. Otherwise what is wrong.
+inline std::string misplacement(const QRect& frame, QPoint centre, const QRect& area) {
+    QStringList wrong;
+    const auto axis = [&](const char* name, int start, int size, int mid, int areaStart,
+                          int areaSize) {
+        if (size > areaSize) {
+            if (start != areaStart)
+                wrong << QStringLiteral("%1 starts at %2, not at %3")
+                             .arg(name)
+                             .arg(start)
+                             .arg(areaStart);
+            return;
+        }
+        const bool inside = start >= areaStart && start + size <= areaStart + areaSize;
+        const bool atEdge = start == areaStart || start + size == areaStart + areaSize;
+        if (!inside || (std::abs(start + size / 2 - mid) > 1 && !atEdge))
+            wrong << QStringLiteral("%1 spans %2 to %3, not centred on %4 within %5 to %6")
+                         .arg(name)
+                         .arg(start)
+                         .arg(start + size)
+                         .arg(mid)
+                         .arg(areaStart)
+                         .arg(areaStart + areaSize);
+    };
+    axis("x", frame.x(), frame.width(), centre.x(), area.x(), area.width());
+    axis("y", frame.y(), frame.height(), centre.y(), area.y(), area.height());
+    return wrong.join(QStringLiteral("; ")).toStdString();
+}
+
 // A shown main window, driven through its widgets as a user would.
 class MainWindowTest : public ::testing::Test {
 protected:

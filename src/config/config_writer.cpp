@@ -12,6 +12,7 @@
 
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -65,6 +66,31 @@ int syncFile(int fd) {
     return errno;
 }
 
+// Says what a name stands for that a plain file must not replace.
+QString notAFileReason(mode_t mode) {
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return QStringLiteral("It is a device, not a regular file");
+    if (S_ISFIFO(mode))
+        return QStringLiteral("It is a named pipe (FIFO), not a regular file");
+    if (S_ISSOCK(mode))
+        return QStringLiteral("It is a socket, not a regular file");
+    return QStringLiteral("It is not a regular file");
+}
+
+// The new file takes the old one's owner and group as it takes its permissions, so that a bot's
+// file replaced by root stays readable to the bot. Who may not give a file away keeps it; the
+// group alone may still be allowed.
+void keepOwner(int fd, const QString& oldPath) {
+    struct stat old = {};
+    struct stat now = {};
+    if (::stat(QFile::encodeName(oldPath).constData(), &old) != 0 || ::fstat(fd, &now) != 0)
+        return;
+    if (now.st_uid == old.st_uid && now.st_gid == old.st_gid)
+        return;
+    if (::fchown(fd, old.st_uid, old.st_gid) != 0 && now.st_gid != old.st_gid)
+        (void)::fchown(fd, uid_t(-1), old.st_gid);
+}
+
 // Makes the rename itself durable. Failure here cannot undo a replaced file, so it is not
 // reported.
 void syncDirectory(const QString& filePath) {
@@ -79,18 +105,20 @@ void syncDirectory(const QString& filePath) {
 
 } // namespace
 
-ConfigWriteError::ConfigWriteError(const QString& fileName, const QString& reason)
+ConfigWriteError::ConfigWriteError(const QString& fileName, const QString& reason,
+                                   bool earlierFileKept)
     : std::runtime_error(
           QStringLiteral("Could not write \"%1\": %2").arg(fileName, reason).toStdString()),
-      fileName_(fileName), reason_(reason) {}
+      fileName_(fileName), reason_(reason), earlierFileKept_(earlierFileKept) {}
 
 void ConfigWriter::writeConfig(const BotSettings& settings, WriteProgress& progress) {
     const QString& name = settings.outputFileName;
     if (name.isEmpty())
-        throw ConfigWriteError(name, reasonFromErrno(ENOENT));
+        throw ConfigWriteError(name, QStringLiteral("No file name was given"));
     // QSaveFile renames by the name it was given, so pin a relative name to the current
     // directory now.
     path_ = QDir::current().absoluteFilePath(name);
+    checkTarget();
 
     QSaveFile file(path_);
     file_ = &file;
@@ -104,10 +132,12 @@ void ConfigWriter::writeConfig(const BotSettings& settings, WriteProgress& progr
     } reset{this};
 
     errno = 0;
-    if (QFileInfo(path_).isDir())
-        throw ConfigWriteError(path_, reasonFromErrno(EISDIR));
     if (!file.open(QIODevice::WriteOnly))
-        fail(errno);
+        failToOpen(errno);
+#ifdef Q_OS_UNIX
+    if (earlierFile_)
+        keepOwner(file.handle(), path_);
+#endif
 
     writeCoreSections(settings, progress);
     writeModuleSections(settings, progress);
@@ -337,12 +367,58 @@ void ConfigWriter::writeBytes(const QByteArray& bytes) {
         fail(errno);
 }
 
+// Only a regular file is ever replaced, symbolic links followed. Nothing is opened to find out:
+// opening a pipe would wait for a reader.
+void ConfigWriter::checkTarget() {
+    earlierFile_ = false;
+#ifdef Q_OS_UNIX
+    struct stat st = {};
+    if (::stat(QFile::encodeName(path_).constData(), &st) != 0)
+        return; // nothing there yet, or nothing the write could change
+    if (S_ISDIR(st.st_mode))
+        throw ConfigWriteError(path_, reasonFromErrno(EISDIR));
+    if (!S_ISREG(st.st_mode))
+        throw ConfigWriteError(path_, notAFileReason(st.st_mode));
+    earlierFile_ = true;
+#else
+    const QFileInfo target(path_);
+    if (target.isDir())
+        throw ConfigWriteError(path_, reasonFromErrno(EISDIR));
+    if (target.exists() && !target.isFile())
+        throw ConfigWriteError(path_, QStringLiteral("It is not a regular file"));
+    earlierFile_ = target.exists();
+#endif
+}
+
+// The new file is made beside the old one. Where the folder refuses that, the folder is what
+// refused, however writable the old file: writing into it in place could leave it half written.
+void ConfigWriter::failToOpen(int savedErrno) {
+#ifdef Q_OS_UNIX
+    if (earlierFile_ && ::access(QFile::encodeName(path_).constData(), W_OK) != 0)
+        fail(errno);
+    // Beside the file a symbolic link leads to, where there is one.
+    const QString target = earlierFile_ ? QFileInfo(path_).canonicalFilePath() : path_;
+    const QString folder = QFileInfo(target.isEmpty() ? path_ : target).absolutePath();
+    if (::access(QFile::encodeName(folder).constData(), W_OK | X_OK) != 0 &&
+        (errno == EACCES || errno == EPERM || errno == EROFS)) {
+        throw ConfigWriteError(
+            path_,
+            QStringLiteral("The folder \"%1\" does not allow a new file in it: %2. The file is "
+                           "replaced only by a complete new one made in the same folder, so "
+                           "that a failed write never leaves it damaged.")
+                .arg(folder, reasonFromErrno(errno)),
+            earlierFile_);
+    }
+#endif
+    fail(savedErrno);
+}
+
 void ConfigWriter::fail(int savedErrno) {
     QString reason = savedErrno != 0 ? reasonFromErrno(savedErrno) : file_->errorString();
     if (reason.isEmpty() || reason == QLatin1String("Unknown error"))
         reason = QStringLiteral("The data could not be written");
     file_->cancelWriting(); // the destructor then removes the temporary file
-    throw ConfigWriteError(path_, reason);
+    throw ConfigWriteError(path_, reason, earlierFile_);
 }
 
 } // namespace quorvel

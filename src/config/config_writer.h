@@ -30,14 +30,17 @@ public:
 // A write that did not complete. The file of that name, if there was one, is unchanged.
 class ConfigWriteError : public std::runtime_error {
 public:
-    ConfigWriteError(const QString& fileName, const QString& reason);
+    ConfigWriteError(const QString& fileName, const QString& reason, bool earlierFileKept = false);
 
     const QString& fileName() const { return fileName_; }
     const QString& reason() const { return reason_; }
+    // A file of that name was there before the write (and still is, unchanged).
+    bool earlierFileKept() const { return earlierFileKept_; }
 
 private:
     QString fileName_;
     QString reason_;
+    bool earlierFileKept_;
 };
 
 // Writes the Eggdrop configuration file for a BotSettings. The new file is built beside the old
@@ -58,12 +61,15 @@ private:
     void endStage(WriteStage stage, WriteProgress& progress);
     void writeBytes(const QByteArray& bytes);
     void flushPending();
+    void checkTarget();
+    [[noreturn]] void failToOpen(int savedErrno);
     [[noreturn]] void fail(int savedErrno);
 
     // Valid only during writeConfig.
     QSaveFile* file_ = nullptr;
     QString path_;
-    QString pending_; // lines of the current stage not yet handed to the file
+    bool earlierFile_ = false; // a regular file of that name was there before
+    QString pending_;          // lines of the current stage not yet handed to the file
 };
 
 } // namespace quorvel

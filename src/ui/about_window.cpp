@@ -1,9 +1,11 @@
 #include "ui/about_window.h"
 
-#include <QCloseEvent>
+#include "ui/push_button.h"
+#include "ui/window_placement.h"
+
 #include <QFrame>
+#include <QHideEvent>
 #include <QLabel>
-#include <QPushButton>
 #include <QWindow>
 
 #include <vector>
@@ -59,7 +61,7 @@ QFont fontFor(Font font, const QFont& dialogFont) {
 AboutWindow::AboutWindow(QWidget& owner)
     : QWidget(nullptr,
               Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
-      owner_(owner) {
+      owner_(owner), placement_(new CentredPlacement(*this)) {
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QStringLiteral("About Quorvel!"));
     // Never what keeps the program running, and never what ends it.
@@ -85,7 +87,7 @@ AboutWindow::AboutWindow(QWidget& owner)
             break;
         }
         case Kind::Button:
-            ok = new QPushButton(QString::fromLatin1(c.text), this);
+            ok = new PushButton(QString::fromLatin1(c.text), this);
             ok->setAutoDefault(false);
             widget = ok;
             break;
@@ -108,12 +110,14 @@ AboutWindow::AboutWindow(QWidget& owner)
 }
 
 void AboutWindow::showOver(const QWidget& window) {
+    // Placed before its native window exists, the first time, so that the window manager puts
+    // the frame where asked and moves the window when it adds the frame.
+    placement_->centreOn([&window] { return window.frameGeometry().center(); });
     // Lets the window manager keep it above its owner without a parent widget.
     if (!windowHandle())
         create();
     if (windowHandle() && window.windowHandle())
         windowHandle()->setTransientParent(window.windowHandle());
-    move(window.frameGeometry().center() - QPoint(width() / 2, height() / 2));
     show();
     raise();
     activateWindow();
@@ -123,8 +127,9 @@ void AboutWindow::Command1_Click() {
     close();
 }
 
-void AboutWindow::closeEvent(QCloseEvent* event) {
-    QWidget::closeEvent(event); // accepted: the window hides, and is kept for the next time
+// A close is accepted: the window hides, and is kept for the next time.
+void AboutWindow::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
     owner_.setEnabled(true);
 }
 

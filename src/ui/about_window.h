@@ -6,6 +6,8 @@
 
 namespace quorvel {
 
+class CentredPlacement;
+
 // Form2: name, version and contact lines, closed with "OK" or its close box. It has no parent
 // widget on purpose: its owner is disabled while it shows, and a disabled parent would disable
 // it too. The owner keeps it and destroys it.
@@ -23,12 +25,13 @@ public:
     void Command1_Click();
 
 protected:
-    // Closing it any way at all has the effect of "OK".
-    void closeEvent(QCloseEvent* event) override;
+    // Closing it any way at all has the effect of "OK": once it is hidden, the owner is enabled.
+    void hideEvent(QHideEvent* event) override;
 
 private:
     QWidget& owner_;
     TwipScale scale_;
+    CentredPlacement* placement_;
 };
 
 } // namespace quorvel

@@ -1,5 +1,7 @@
 #include "ui/first_line_validator.h"
 
+#include <QLineEdit>
+
 #include <algorithm>
 
 namespace quorvel {
@@ -15,10 +17,25 @@ qsizetype firstLineBreak(const QString& text, qsizetype from = 0) {
     return it == text.end() ? -1 : it - text.begin();
 }
 
+// Text copied from a file often begins with the end of the line before it.
+QString firstNonEmptyLine(const QString& text) {
+    const auto start = std::find_if_not(text.begin(), text.end(), isLineBreak) - text.begin();
+    const qsizetype end = firstLineBreak(text, start);
+    return text.mid(start, end < 0 ? -1 : end - start);
+}
+
 } // namespace
 
-FirstLineValidator::FirstLineValidator(const QString& currentText, QObject* parent)
-    : QValidator(parent), accepted_(currentText) {}
+FirstLineValidator::FirstLineValidator(QLineEdit& box)
+    : QValidator(&box), box_(box), accepted_(box.text()) {
+    noteEditStart();
+    connect(&box, &QLineEdit::cursorPositionChanged, this, &FirstLineValidator::noteEditStart);
+    connect(&box, &QLineEdit::selectionChanged, this, &FirstLineValidator::noteEditStart);
+}
+
+void FirstLineValidator::noteEditStart() {
+    editStart_ = box_.hasSelectedText() ? box_.selectionStart() : box_.cursorPosition();
+}
 
 QValidator::State FirstLineValidator::validate(QString& input, int& pos) const {
     if (firstLineBreak(input) < 0) {
@@ -26,27 +43,25 @@ QValidator::State FirstLineValidator::validate(QString& input, int& pos) const {
         return Acceptable;
     }
     // The change replaced part of the old text by new text that ends at the cursor, so the old
-    // text's tail follows the cursor. The head is what old and new share before the insertion;
-    // if the insertion happens to begin like the text it replaced, taking those characters as
-    // head gives the same result.
+    // text's tail follows the cursor. The new text begins where the user's selection or cursor
+    // was, and setText() replaces everything; either way, no later than where old and new first
+    // differ. Pasted text may begin like the selection it replaces, so that is not enough.
     const qsizetype cursor = std::clamp<qsizetype>(pos, 0, input.size());
     const qsizetype tail = input.size() - cursor;
-    const qsizetype headLimit = std::min(cursor, accepted_.size() - tail);
+    const qsizetype headLimit =
+        std::min({cursor, accepted_.size() - tail, box_.isModified() ? editStart_ : 0});
     qsizetype head = 0;
     while (head < headLimit && accepted_.at(head) == input.at(head))
         ++head;
 
-    QString inserted = input.mid(head, cursor - head);
-    if (const qsizetype cut = firstLineBreak(inserted); cut >= 0)
-        inserted.truncate(cut);
-    QString result = input.left(head) + inserted;
+    QString result = input.left(head) + firstNonEmptyLine(input.mid(head, cursor - head));
     pos = int(result.size());
     result += input.mid(cursor);
     // Only if the old text was not what this validator last saw can a break remain outside the
     // insertion; a single line is still the rule.
-    if (const qsizetype cut = firstLineBreak(result); cut >= 0) {
-        result.truncate(cut);
-        pos = std::min(pos, int(cut));
+    if (firstLineBreak(result) >= 0) {
+        result = firstNonEmptyLine(result);
+        pos = std::min(pos, int(result.size()));
     }
     input = result;
     accepted_ = input;

@@ -3,6 +3,8 @@
 #include "ui/about_window.h"
 #include "ui/first_line_validator.h"
 #include "ui/main_window_layout.h"
+#include "ui/push_button.h"
+#include "ui/window_placement.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -18,7 +20,9 @@
 #include <QScreen>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTextDocument>
 
+#include <limits>
 #include <vector>
 
 namespace quorvel {
@@ -191,8 +195,10 @@ MainWindow::MainWindow() {
 
     layout()->setSizeConstraint(QLayout::SetFixedSize);
     adjustSize();
-    const QRect screenArea = screen()->availableGeometry();
-    move(screenArea.center() - QPoint(width() / 2, height() / 2));
+    // Centred on the screen, the window manager's frame included.
+    (new CentredPlacement(*this))->centreOn([this] {
+        return screen()->availableGeometry().center();
+    });
     tabs_->setFocus();
 }
 
@@ -242,7 +248,8 @@ void MainWindow::buildPages() {
         }
         case Kind::LineEdit: {
             auto* box = new QLineEdit(page);
-            box->setValidator(new FirstLineValidator(box->text(), box));
+            box->setMaxLength(std::numeric_limits<int>::max()); // Qt's 32767 would cut values
+            box->setValidator(new FirstLineValidator(*box));
             box->setAccessibleName(text);
             texts_[c.number] = box;
             widget = box;
@@ -271,7 +278,7 @@ void MainWindow::buildPages() {
             break;
         }
         case Kind::PushButton:
-            writeOutButton_ = new QPushButton(text, page);
+            writeOutButton_ = new PushButton(text, page);
             // Reacts only to its own press: Enter in a text box starts no write.
             writeOutButton_->setAutoDefault(false);
             writeOutButton_->setDefault(false);
@@ -355,7 +362,12 @@ void MainWindow::gatherSettings() {
         settings_.*f.flag = checks_[f.box]->checkState() == Qt::Checked;
     for (std::size_t k = 0; k < channelFlagCount; ++k)
         settings_.channelFlags[k] = checks_[firstFlagBox + k]->checkState() == Qt::Checked;
-    settings_.scripts = scriptsBox_->toPlainText().replace(u'\n', crlf);
+    // The document's own characters: toPlainText() would make no-break spaces plain ones.
+    // Enter ends a paragraph, Shift+Enter a line within one; both end a line of the file.
+    settings_.scripts = scriptsBox_->document()
+                            ->toRawText()
+                            .replace(QChar::ParagraphSeparator, crlf)
+                            .replace(QChar::LineSeparator, crlf);
 }
 
 void MainWindow::Check1_Click() {
@@ -391,12 +403,15 @@ void MainWindow::Command1_Click() {
     } catch (const ConfigWriteError& error) {
         // The markers report on this write, which left no new file: none may claim success.
         hideMarkers();
-        QMessageBox box(QMessageBox::Critical, windowTitle(),
-                        tr("The configuration file could not be written.\n\n"
-                           "File: %1\nReason: %2\n\n"
-                           "A file of that name from an earlier write is unchanged.")
-                            .arg(error.fileName(), error.reason()),
-                        QMessageBox::Ok, this);
+        QString message =
+            tr("The configuration file could not be written.") + QStringLiteral("\n\n");
+        if (error.fileName().isEmpty())
+            message += tr("No file name was given.");
+        else
+            message += tr("File: %1\nReason: %2").arg(error.fileName(), error.reason());
+        if (error.earlierFileKept())
+            message += QStringLiteral("\n\n") + tr("The file that was there before is unchanged.");
+        QMessageBox box(QMessageBox::Critical, windowTitle(), message, QMessageBox::Ok, this);
         box.setTextFormat(Qt::PlainText); // a file name is not markup
         box.exec();
     }

@@ -1,0 +1,83 @@
+// Starting the program from a shell: the options every Qt program has, and a clear word when
+// there is no display to show the window on.
+#include <QProcess>
+#include <QProcessEnvironment>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct Outcome {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+// Runs the program with `arguments` in an environment without any display, plus `extra`.
+Outcome runProgram(const QStringList& arguments,
+                   const std::vector<std::pair<QString, QString>>& extra = {}) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(QString::fromLatin1(name));
+    for (const auto& [name, value] : extra)
+        env.insert(name, value);
+    QProcess process;
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral(QUORVEL_PROGRAM), arguments);
+    Outcome run;
+    if (!process.waitForFinished(60000)) {
+        process.kill();
+        process.waitForFinished();
+        run.err = "did not end within a minute";
+        return run;
+    }
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = QString::fromLocal8Bit(process.readAllStandardOutput());
+    run.err = QString::fromLocal8Bit(process.readAllStandardError());
+    return run;
+}
+
+// The plain explanation, and none of Qt's advice to reinstall.
+void expectNoDisplayExplained(const Outcome& run) {
+    EXPECT_EQ(run.exitCode, 1) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("graphical display")) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("xvfb-run")) << run.err.toStdString();
+    EXPECT_FALSE(run.err.contains("Reinstalling")) << run.err.toStdString();
+}
+
+TEST(ProgramStartTest, WithoutADisplayItSaysSoAndEnds) {
+    expectNoDisplayExplained(runProgram({}));
+    // A display that is named but not there.
+    expectNoDisplayExplained(runProgram({}, {{"DISPLAY", ":8765"}}));
+    // A platform asked for by name that cannot start.
+    expectNoDisplayExplained(runProgram({}, {{"QT_QPA_PLATFORM", "xcb"}}));
+}
+
+TEST(ProgramStartTest, HelpAndVersionNeedNoDisplay) {
+    Outcome run = runProgram({"--version"});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out.trimmed(), "Quorvel 1.1");
+
+    run = runProgram({"--help"});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.out.contains("--version") && run.out.contains("--help"))
+        << run.out.toStdString();
+
+    // Qt's own options are Qt's; "-reverse" holds no "-v".
+    run = runProgram({"-platform", "offscreen", "-reverse", "-v"});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out.trimmed(), "Quorvel 1.1");
+}
+
+TEST(ProgramStartTest, UnknownOptionsAndArgumentsAreRefused) {
+    Outcome run = runProgram({"--bogus"}, {{"QT_QPA_PLATFORM", "offscreen"}});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains("bogus")) << run.err.toStdString();
+
+    // It reads no file: a name given to it must not look as if it had been opened.
+    run = runProgram({"bot.conf"}, {{"QT_QPA_PLATFORM", "offscreen"}});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains("bot.conf")) << run.err.toStdString();
+}
+
+} // namespace
