@@ -2,16 +2,18 @@
 
 #include "config/version.h"
 
+#include <QByteArray>
 #include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QStringEncoder>
 
 #include <cerrno>
+#include <initializer_list>
 #include <string_view>
 
 #ifdef Q_OS_UNIX
-#include <fcntl.h>
+#include <fcntl.h> // also sync_file_range on Linux
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -49,9 +51,13 @@ consteval bool bannerNamesVersion() {
 }
 static_assert(bannerNamesVersion(), "the banner names the project's version");
 
-// Texts longer than this bypass the stage buffer and are encoded slice by slice, so that a huge
-// scripts text is never copied whole.
-constexpr qsizetype directWriteThreshold = 64 * 1024;
+// Encoded bytes are handed to the file once this many are waiting, so that a huge scripts text is
+// written in a few large pieces and never held whole a second time.
+constexpr qsizetype writeChunk = 256 * 1024;
+// Characters encoded at a time: at most 3 bytes each, so a slice adds under 200 KiB to the buffer.
+constexpr qsizetype encodeSlice = 64 * 1024;
+// Bytes after which the disk is asked to start writing (Linux).
+constexpr qint64 writebackHint = 2 * 1024 * 1024;
 
 QString reasonFromErrno(int savedErrno) {
     return qt_error_string(savedErrno);
@@ -61,9 +67,10 @@ QString reasonFromErrno(int savedErrno) {
 // The data must be on disk before the new file replaces the old one; QSaveFile ignores a failed
 // sync. Returns 0 or the errno of a real failure (file systems without sync support pass).
 int syncFile(int fd) {
-    if (::fsync(fd) == 0 || errno == EINVAL || errno == EROFS || errno == ENOTSUP)
+    if (::fsync(fd) == 0)
         return 0;
-    return errno;
+    const int err = errno;
+    return err == EINVAL || err == EROFS || err == ENOTSUP ? 0 : err;
 }
 
 // Says what a name stands for that a plain file must not replace.
@@ -103,6 +110,186 @@ void syncDirectory(const QString& filePath) {
 }
 #endif
 
+// One write in progress: the new file beside the target, and the encoded lines not yet handed to
+// it. Exists only inside ConfigWriter::writeConfig.
+class ConfigFile {
+public:
+    explicit ConfigFile(const QString& name);
+
+    void writeCoreSections(const BotSettings& s, WriteProgress& progress);
+    void writeModuleSections(const BotSettings& s, WriteProgress& progress);
+    // Puts the complete file in place of the target.
+    void commit();
+
+private:
+    void writeLine(const QString& text);
+    void writeBlankLine();
+    // An empty entry is a blank line.
+    void writeLines(std::initializer_list<const char*> lines);
+    void endStage(WriteStage stage, WriteProgress& progress);
+    void writePending();
+    void checkTarget();
+    [[noreturn]] void failToOpen();
+    [[noreturn]] void fail(const QString& reason);
+
+    QString path_;
+    bool earlierFile_ = false; // a regular file of that name was there before
+    QSaveFile file_;
+    // The system's 8-bit encoding. One encoder for the whole file, so that a character split
+    // between two slices of a long text is still encoded as one.
+    QStringEncoder encoder_{QStringEncoder::System};
+    QByteArray pending_; // encoded lines not yet written
+    qint64 written_ = 0; // bytes in the file
+    qint64 hinted_ = 0;  // bytes the disk was asked to start on
+};
+
+QString quoted(const QString& value) {
+    return QLatin1Char('"') + value + QLatin1Char('"');
+}
+
+// QSaveFile renames by the name it was given, so a relative name is pinned to the current
+// directory now.
+ConfigFile::ConfigFile(const QString& name)
+    : path_(QDir::current().absoluteFilePath(name)), file_(path_) {
+    checkTarget();
+    pending_.reserve(writeChunk + 3 * encodeSlice + 2);
+    // Unbuffered: the stage buffer is the only one, and each write reaches the file at once.
+    if (!file_.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        failToOpen();
+#ifdef Q_OS_UNIX
+    if (earlierFile_)
+        keepOwner(file_.handle(), path_);
+#endif
+}
+
+void ConfigFile::commit() {
+    writePending();
+#ifdef Q_OS_UNIX
+    if (const int err = syncFile(file_.handle()); err != 0)
+        fail(reasonFromErrno(err));
+#endif
+    if (!file_.commit())
+        fail(file_.errorString());
+#ifdef Q_OS_UNIX
+    syncDirectory(path_);
+#endif
+}
+
+void ConfigFile::writeLine(const QString& text) {
+    // The line break goes through the encoder too, which then holds no half of a character.
+    const QStringView view(text);
+    for (qsizetype pos = 0;; pos += encodeSlice) {
+        const QStringView slice = view.mid(pos, encodeSlice);
+        const bool last = pos + encodeSlice >= view.size();
+        const qsizetype size = pending_.size();
+        pending_.resize(size + encoder_.requiredSpace(slice.size() + 2));
+        char* end = encoder_.appendToBuffer(pending_.data() + size, slice);
+        if (last)
+            end = encoder_.appendToBuffer(end, u"\r\n");
+        pending_.truncate(end - pending_.constData());
+        if (last)
+            break;
+        if (pending_.size() >= writeChunk)
+            writePending();
+    }
+}
+
+void ConfigFile::writeBlankLine() {
+    pending_.append("\r\n", 2);
+}
+
+// The fixed lines are ASCII, the same in every 8-bit encoding.
+void ConfigFile::writeLines(std::initializer_list<const char*> lines) {
+    for (const char* line : lines) {
+        pending_.append(line);
+        pending_.append("\r\n", 2);
+    }
+}
+
+void ConfigFile::endStage(WriteStage stage, WriteProgress& progress) {
+    writePending();
+    progress.stageWritten(stage);
+}
+
+void ConfigFile::writePending() {
+    if (pending_.isEmpty())
+        return;
+    // A write cut short reports its reason only when asked for the rest.
+    const char* data = pending_.constData();
+    for (qint64 left = pending_.size(); left > 0;) {
+        const qint64 written = file_.write(data, left);
+        if (written <= 0)
+            fail(file_.errorString());
+        data += written;
+        left -= written;
+    }
+#ifdef Q_OS_LINUX
+    // Starts the disk on these bytes now rather than at the final sync, so that writing them
+    // overlaps encoding the rest. Only a hint: the final sync still decides.
+    written_ += pending_.size();
+    if (written_ - hinted_ >= writebackHint) {
+        ::sync_file_range(file_.handle(), hinted_, written_ - hinted_, SYNC_FILE_RANGE_WRITE);
+        hinted_ = written_;
+    }
+#else
+    written_ += pending_.size();
+#endif
+    pending_.truncate(0);
+}
+
+// Only a regular file is ever replaced, symbolic links followed. Nothing is opened to find out:
+// opening a pipe would wait for a reader.
+void ConfigFile::checkTarget() {
+#ifdef Q_OS_UNIX
+    struct stat st = {};
+    if (::stat(QFile::encodeName(path_).constData(), &st) != 0)
+        return; // nothing there yet, or nothing the write could change
+    if (S_ISDIR(st.st_mode))
+        throw ConfigWriteError(path_, reasonFromErrno(EISDIR));
+    if (!S_ISREG(st.st_mode))
+        throw ConfigWriteError(path_, notAFileReason(st.st_mode));
+    earlierFile_ = true;
+#else
+    const QFileInfo target(path_);
+    if (target.isDir())
+        throw ConfigWriteError(path_, reasonFromErrno(EISDIR));
+    if (target.exists() && !target.isFile())
+        throw ConfigWriteError(path_, QStringLiteral("It is not a regular file"));
+    earlierFile_ = target.exists();
+#endif
+}
+
+// The new file is made beside the old one. Where the folder refuses that, the folder is what
+// refused, however writable the old file: writing into it in place could leave it half written.
+void ConfigFile::failToOpen() {
+#ifdef Q_OS_UNIX
+    if (earlierFile_ && ::access(QFile::encodeName(path_).constData(), W_OK) != 0)
+        fail(reasonFromErrno(errno));
+    // Beside the file a symbolic link leads to, where there is one.
+    const QString target = earlierFile_ ? QFileInfo(path_).canonicalFilePath() : path_;
+    const QString folder = QFileInfo(target.isEmpty() ? path_ : target).absolutePath();
+    const int folderErrno =
+        ::access(QFile::encodeName(folder).constData(), W_OK | X_OK) == 0 ? 0 : errno;
+    if (folderErrno == EACCES || folderErrno == EPERM || folderErrno == EROFS) {
+        throw ConfigWriteError(
+            path_,
+            QStringLiteral("The folder \"%1\" does not allow a new file in it: %2. The file is "
+                           "replaced only by a complete new one made in the same folder, so "
+                           "that a failed write never leaves it damaged.")
+                .arg(folder, reasonFromErrno(folderErrno)),
+            earlierFile_);
+    }
+#endif
+    fail(file_.errorString());
+}
+
+void ConfigFile::fail(const QString& reason) {
+    // The unfinished file goes with file_, which is never committed.
+    throw ConfigWriteError(
+        path_, reason.isEmpty() ? QStringLiteral("The data could not be written") : reason,
+        earlierFile_);
+}
+
 } // namespace
 
 ConfigWriteError::ConfigWriteError(const QString& fileName, const QString& reason,
@@ -112,50 +299,16 @@ ConfigWriteError::ConfigWriteError(const QString& fileName, const QString& reaso
       fileName_(fileName), reason_(reason), earlierFileKept_(earlierFileKept) {}
 
 void ConfigWriter::writeConfig(const BotSettings& settings, WriteProgress& progress) {
-    const QString& name = settings.outputFileName;
-    if (name.isEmpty())
-        throw ConfigWriteError(name, QStringLiteral("No file name was given"));
-    // QSaveFile renames by the name it was given, so pin a relative name to the current
-    // directory now.
-    path_ = QDir::current().absoluteFilePath(name);
-    checkTarget();
-
-    QSaveFile file(path_);
-    file_ = &file;
-    pending_.clear();
-    struct Reset {
-        ConfigWriter* writer;
-        ~Reset() {
-            writer->file_ = nullptr;
-            writer->pending_ = QString();
-        }
-    } reset{this};
-
-    errno = 0;
-    if (!file.open(QIODevice::WriteOnly))
-        failToOpen(errno);
-#ifdef Q_OS_UNIX
-    if (earlierFile_)
-        keepOwner(file.handle(), path_);
-#endif
-
-    writeCoreSections(settings, progress);
-    writeModuleSections(settings, progress);
-
-#ifdef Q_OS_UNIX
-    if (const int err = syncFile(file.handle()); err != 0)
-        fail(err);
-#endif
-    errno = 0;
-    if (!file.commit())
-        fail(errno);
-#ifdef Q_OS_UNIX
-    syncDirectory(path_);
-#endif
+    if (settings.outputFileName.isEmpty())
+        throw ConfigWriteError(QString(), QStringLiteral("No file name was given"));
+    ConfigFile file(settings.outputFileName);
+    file.writeCoreSections(settings, progress);
+    file.writeModuleSections(settings, progress);
+    file.commit();
     progress.fileWritten();
 }
 
-void ConfigWriter::writeCoreSections(const BotSettings& s, WriteProgress& progress) {
+void ConfigFile::writeCoreSections(const BotSettings& s, WriteProgress& progress) {
     writeLine(QStringLiteral("#! ") + s.eggPath);
     writeBlankLine();
     for (std::string_view line : banner)
@@ -215,7 +368,7 @@ void ConfigWriter::writeCoreSections(const BotSettings& s, WriteProgress& progre
     writeBlankLine();
 }
 
-void ConfigWriter::writeModuleSections(const BotSettings& s, WriteProgress& progress) {
+void ConfigFile::writeModuleSections(const BotSettings& s, WriteProgress& progress) {
     writeLines({"##### CHANNELS MODULE #####", "", "loadmodule channels"});
     writeLine(QStringLiteral("set chanfile ") + quoted(s.botName + QStringLiteral(".chn")));
     writeLines({"set ban-time 1440", "set exempt-time 60", "set invite-time 60",
@@ -312,113 +465,6 @@ void ConfigWriter::writeModuleSections(const BotSettings& s, WriteProgress& prog
     // The scripts text is one unit, written as it stands with its own line breaks.
     writeLine(s.scripts);
     endStage(WriteStage::Scripts, progress);
-}
-
-void ConfigWriter::writeLine(const QString& text) {
-    if (text.size() < directWriteThreshold) {
-        pending_ += text;
-        pending_ += QLatin1String("\r\n");
-        return;
-    }
-    flushPending();
-    // Same conversion as toLocal8Bit(); the encoder keeps state, so a surrogate pair split
-    // between two slices is still encoded as one character.
-    QStringEncoder encoder(QStringEncoder::System);
-    const QStringView view(text);
-    for (qsizetype pos = 0; pos < view.size(); pos += directWriteThreshold)
-        writeBytes(encoder.encode(view.mid(pos, directWriteThreshold)));
-    writeBytes(QByteArrayLiteral("\r\n"));
-}
-
-void ConfigWriter::writeBlankLine() {
-    pending_ += QLatin1String("\r\n");
-}
-
-QString ConfigWriter::quoted(const QString& value) {
-    return QLatin1Char('"') + value + QLatin1Char('"');
-}
-
-// An empty entry is a blank line.
-void ConfigWriter::writeLines(std::initializer_list<const char*> lines) {
-    for (const char* line : lines) {
-        pending_ += QLatin1String(line);
-        pending_ += QLatin1String("\r\n");
-    }
-}
-
-void ConfigWriter::endStage(WriteStage stage, WriteProgress& progress) {
-    flushPending();
-    errno = 0;
-    if (!file_->flush())
-        fail(errno);
-    progress.stageWritten(stage);
-}
-
-void ConfigWriter::flushPending() {
-    if (pending_.isEmpty())
-        return;
-    writeBytes(pending_.toLocal8Bit());
-    pending_.clear();
-}
-
-void ConfigWriter::writeBytes(const QByteArray& bytes) {
-    errno = 0;
-    if (file_->write(bytes) != bytes.size())
-        fail(errno);
-}
-
-// Only a regular file is ever replaced, symbolic links followed. Nothing is opened to find out:
-// opening a pipe would wait for a reader.
-void ConfigWriter::checkTarget() {
-    earlierFile_ = false;
-#ifdef Q_OS_UNIX
-    struct stat st = {};
-    if (::stat(QFile::encodeName(path_).constData(), &st) != 0)
-        return; // nothing there yet, or nothing the write could change
-    if (S_ISDIR(st.st_mode))
-        throw ConfigWriteError(path_, reasonFromErrno(EISDIR));
-    if (!S_ISREG(st.st_mode))
-        throw ConfigWriteError(path_, notAFileReason(st.st_mode));
-    earlierFile_ = true;
-#else
-    const QFileInfo target(path_);
-    if (target.isDir())
-        throw ConfigWriteError(path_, reasonFromErrno(EISDIR));
-    if (target.exists() && !target.isFile())
-        throw ConfigWriteError(path_, QStringLiteral("It is not a regular file"));
-    earlierFile_ = target.exists();
-#endif
-}
-
-// The new file is made beside the old one. Where the folder refuses that, the folder is what
-// refused, however writable the old file: writing into it in place could leave it half written.
-void ConfigWriter::failToOpen(int savedErrno) {
-#ifdef Q_OS_UNIX
-    if (earlierFile_ && ::access(QFile::encodeName(path_).constData(), W_OK) != 0)
-        fail(errno);
-    // Beside the file a symbolic link leads to, where there is one.
-    const QString target = earlierFile_ ? QFileInfo(path_).canonicalFilePath() : path_;
-    const QString folder = QFileInfo(target.isEmpty() ? path_ : target).absolutePath();
-    if (::access(QFile::encodeName(folder).constData(), W_OK | X_OK) != 0 &&
-        (errno == EACCES || errno == EPERM || errno == EROFS)) {
-        throw ConfigWriteError(
-            path_,
-            QStringLiteral("The folder \"%1\" does not allow a new file in it: %2. The file is "
-                           "replaced only by a complete new one made in the same folder, so "
-                           "that a failed write never leaves it damaged.")
-                .arg(folder, reasonFromErrno(errno)),
-            earlierFile_);
-    }
-#endif
-    fail(savedErrno);
-}
-
-void ConfigWriter::fail(int savedErrno) {
-    QString reason = savedErrno != 0 ? reasonFromErrno(savedErrno) : file_->errorString();
-    if (reason.isEmpty() || reason == QLatin1String("Unknown error"))
-        reason = QStringLiteral("The data could not be written");
-    file_->cancelWriting(); // the destructor then removes the temporary file
-    throw ConfigWriteError(path_, reason, earlierFile_);
 }
 
 } // namespace quorvel

@@ -5,10 +5,7 @@
 #include <QString>
 
 #include <cstddef>
-#include <initializer_list>
 #include <stdexcept>
-
-class QSaveFile;
 
 namespace quorvel {
 
@@ -49,27 +46,6 @@ class ConfigWriter {
 public:
     // Throws ConfigWriteError when the file cannot be written.
     void writeConfig(const BotSettings& settings, WriteProgress& progress);
-
-private:
-    void writeLine(const QString& text);
-    void writeBlankLine();
-    static QString quoted(const QString& value);
-
-    void writeCoreSections(const BotSettings& settings, WriteProgress& progress);
-    void writeModuleSections(const BotSettings& settings, WriteProgress& progress);
-    void writeLines(std::initializer_list<const char*> lines);
-    void endStage(WriteStage stage, WriteProgress& progress);
-    void writeBytes(const QByteArray& bytes);
-    void flushPending();
-    void checkTarget();
-    [[noreturn]] void failToOpen(int savedErrno);
-    [[noreturn]] void fail(int savedErrno);
-
-    // Valid only during writeConfig.
-    QSaveFile* file_ = nullptr;
-    QString path_;
-    bool earlierFile_ = false; // a regular file of that name was there before
-    QString pending_;          // lines of the current stage not yet handed to the file
 };
 
 } // namespace quorvel
