@@ -22,6 +22,7 @@
 #include <QTabWidget>
 #include <QTextDocument>
 
+#include <algorithm>
 #include <limits>
 #include <vector>
 
@@ -166,6 +167,28 @@ void applyLook(QWidget& widget, Look look) {
         static_cast<QLabel&>(widget).setAlignment(Qt::AlignCenter);
         return;
     }
+}
+
+// Enter ends a paragraph, Shift+Enter a line within one: both end a line of the file. One pass
+// over the text, which may be long.
+QString withCrlfBreaks(const QString& raw) {
+    const auto isBreak = [](QChar c) {
+        return c == QChar::ParagraphSeparator || c == QChar::LineSeparator;
+    };
+    const auto breaks = std::count_if(raw.begin(), raw.end(), isBreak);
+    if (breaks == 0)
+        return raw;
+    QString text(raw.size() + breaks, Qt::Uninitialized);
+    QChar* out = text.data();
+    for (QChar c : raw) {
+        if (isBreak(c)) {
+            *out++ = u'\r';
+            *out++ = u'\n';
+        } else {
+            *out++ = c;
+        }
+    }
+    return text;
 }
 
 void followCheckBox(const QCheckBox& box, QWidget& field) {
@@ -363,11 +386,7 @@ void MainWindow::gatherSettings() {
     for (std::size_t k = 0; k < channelFlagCount; ++k)
         settings_.channelFlags[k] = checks_[firstFlagBox + k]->checkState() == Qt::Checked;
     // The document's own characters: toPlainText() would make no-break spaces plain ones.
-    // Enter ends a paragraph, Shift+Enter a line within one; both end a line of the file.
-    settings_.scripts = scriptsBox_->document()
-                            ->toRawText()
-                            .replace(QChar::ParagraphSeparator, crlf)
-                            .replace(QChar::LineSeparator, crlf);
+    settings_.scripts = withCrlfBreaks(scriptsBox_->document()->toRawText());
 }
 
 void MainWindow::Check1_Click() {
