@@ -1,4 +1,5 @@
 #include "config/config_writer.h"
+#include "config/file_shape.h"
 
 #include "test_support.h"
 
@@ -45,7 +46,10 @@ protected:
 TEST_F(ConfigWriterTest, DefaultSettingsGiveTheExpectedFile) {
     const QByteArray bytes = write();
     EXPECT_EQ(bytes, test::testData("default.cfg"));
-    EXPECT_EQ(bytes.count("\r\n"), 245 + 5) << "245 lines, the last holding five script lines";
+    // The defaults choose servers 2 and 3 and hold a scripts text of five lines.
+    EXPECT_EQ(fileshape::optionalLines(settings), 2);
+    EXPECT_EQ(fileshape::scriptsLines(settings), 5);
+    EXPECT_EQ(bytes.count("\r\n"), fileshape::lineCount(settings));
     EXPECT_EQ(bytes.count('\n'), bytes.count("\r\n")) << "no bare LF";
     EXPECT_EQ(bytes.count('\r'), bytes.count("\r\n")) << "no bare CR";
     EXPECT_TRUE(bytes.endsWith("loadhelp userinfo.help\r\n\r\n"));
@@ -69,7 +73,7 @@ TEST_F(ConfigWriterTest, OptionalHostnameAndIpLinesFollowTheNetworkLine) {
     EXPECT_EQ(block(lines, "set network \"irc.example.net\"", 3),
               (std::vector<QByteArray>{"set network \"irc.example.net\"",
                                        "set my-hostname \" host \"x\" \"", "addlang \"english\""}));
-    EXPECT_EQ(lines.size(), 246u + 5);
+    EXPECT_EQ(qsizetype(lines.size()), fileshape::lineCount(settings));
 }
 
 TEST_F(ConfigWriterTest, ChannelBlockKeepsAllNamesAndOnlyTheSignFollowsTheFlag) {
@@ -113,7 +117,7 @@ TEST_F(ConfigWriterTest, ServerListHoldsOnlyTheChosenServers) {
         expected.insert(expected.begin(), "set servers {");
         expected.push_back("}");
         EXPECT_EQ(block(lines, "set servers {", expected.size()), expected) << c.use2 << c.use3;
-        EXPECT_EQ(lines.size(), 242u + c.entries.size() + 5);
+        EXPECT_EQ(qsizetype(lines.size()), fileshape::lineCount(settings));
     }
 }
 
@@ -209,8 +213,15 @@ TEST_F(ConfigWriterTest, EachStageIsOnDiskWhenReported) {
     progress.target = settings.outputFileName;
 
     ConfigWriter().writeConfig(settings, progress);
-    // Stage ends at lines 37, 63, 131, 168 and the scripts line, two optional lines left out.
-    EXPECT_EQ(progress.linesAtReport, (std::vector<qsizetype>{35, 61, 129, 166, 250, 250, 1}));
+    std::vector<qsizetype> expected;
+    for (std::size_t k = 0; k < writeStageCount; ++k)
+        expected.push_back(fileshape::stageEnd(WriteStage(k), settings));
+    // Then the complete file in place, and nothing else in the folder.
+    expected.insert(expected.end(), {fileshape::lineCount(settings), 1});
+    EXPECT_EQ(progress.linesAtReport, expected);
+    // The stage ends as counted by hand in the expected file, which leaves out my-hostname and
+    // my-ip and holds servers 2 and 3.
+    EXPECT_EQ(expected, (std::vector<qsizetype>{35, 61, 129, 166, 250, 250, 1}));
 }
 
 TEST_F(ConfigWriterTest, RelativeNameIsTakenFromTheCurrentDirectory) {
