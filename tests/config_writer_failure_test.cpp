@@ -222,7 +222,7 @@ TEST_F(ConfigWriterFailureTest, WriteCutShortAtAnyPointLeavesTheOldFile) {
     std::vector<qsizetype> stageEnds;
     {
         qsizetype pos = 0;
-        int line = 0;
+        qsizetype line = 0;
         for (std::size_t k = 0; k + 1 < writeStageCount; ++k) {
             const qsizetype end = fileshape::stageEnd(WriteStage(k), settings);
             for (; line < end; ++line)
