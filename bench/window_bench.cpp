@@ -7,6 +7,8 @@
 
 #include "ui/main_window.h"
 
+#include "config/version.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QEventLoop>
@@ -331,7 +333,8 @@ std::unique_ptr<QMainWindow> minimalWindow() {
     } else {
         // As src/app/main.cpp does before it shows the window.
         QApplication::setApplicationName(QStringLiteral("Quorvel"));
-        QApplication::setApplicationVersion(QStringLiteral("1.1"));
+        QApplication::setApplicationVersion(
+            QLatin1String(version.data(), qsizetype(version.size())));
         QGuiApplication::setDesktopFileName(QStringLiteral("org.quorvel.Quorvel"));
         window = std::make_unique<MainWindow>();
     }

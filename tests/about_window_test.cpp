@@ -2,6 +2,10 @@
 #include "ui/about_window.h"
 #include "widget_test_support.h"
 
+#include "config/version.h"
+
+#include <QDate>
+
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QTemporaryDir>
@@ -118,6 +122,21 @@ TEST_F(AboutWindowTest, NoCaptionIsClipped) {
     auto* mail = about->findChild<QLabel*>("Label4");
     EXPECT_LT(credit->x() + credit->sizeHint().width(),
               mail->geometry().right() + 1 - mail->sizeHint().width());
+}
+
+// The title and About name the version and release date the build was given, in the texts the
+// window has always shown ("Quorvel! 1.1", "Version 1.1  (24.10.2000)").
+TEST_F(AboutWindowTest, TitleAndAboutNameTheBuildsVersion) {
+    const QString number = QString::fromUtf8(version.data(), qsizetype(version.size()));
+    const QDate released = QDate::fromString(
+        QString::fromUtf8(releaseDate.data(), qsizetype(releaseDate.size())), Qt::ISODate);
+    ASSERT_TRUE(released.isValid());
+    EXPECT_EQ(window.windowTitle(), "Quorvel! " + number);
+    AboutWindow* about = openAbout();
+    ASSERT_NE(about, nullptr);
+    EXPECT_EQ(about->findChild<QLabel*>("Label2")->text(),
+              "Version " + number + "  (" + released.toString(u"dd.MM.yyyy") + ")");
+    clickOk(about);
 }
 
 TEST_F(AboutWindowTest, HelpMessageShowsAndAnyDismissalDoesNothing) {

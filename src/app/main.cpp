@@ -1,5 +1,7 @@
 #include "ui/main_window.h"
 
+#include "config/version.h"
+
 #include <QApplication>
 #include <QCommandLineParser>
 
@@ -57,7 +59,8 @@ void handleStartMessage(QtMsgType type, const QMessageLogContext& context, const
 
 int main(int argc, char* argv[]) {
     QCoreApplication::setApplicationName(QStringLiteral("Quorvel"));
-    QCoreApplication::setApplicationVersion(QStringLiteral("1.1"));
+    QCoreApplication::setApplicationVersion(
+        QLatin1String(quorvel::version.data(), qsizetype(quorvel::version.size())));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(

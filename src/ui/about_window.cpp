@@ -1,7 +1,10 @@
 #include "ui/about_window.h"
 
 #include "ui/push_button.h"
+#include "ui/twip_scale.h"
 #include "ui/window_placement.h"
+
+#include "config/version.h"
 
 #include <QFrame>
 #include <QHideEvent>
@@ -36,7 +39,7 @@ constexpr Qt::Alignment right = Qt::AlignRight | Qt::AlignVCenter;
 // its text has to end before that label begins.
 constexpr Control controls[] = {
     {Kind::Label, "Label1", "Quorvel!", 240, 240, 2295, 495, Font::Title},
-    {Kind::Label, "Label2", "Version 1.1  (24.10.2000)", 240, 720, 3375, 255},
+    {Kind::Label, "Label2", nullptr, 240, 720, 3375, 255}, // the version line
     {Kind::Label, "Label3", "by the Quorvel team", 240, 1200, 3255, 255, Font::Dialog,
      Qt::AlignLeft | Qt::AlignVCenter, 2880 - 120 - 240},
     {Kind::Rule, "Frame1", nullptr, 240, 960, 4095, 135},
@@ -45,6 +48,16 @@ constexpr Control controls[] = {
     {Kind::Label, "Label6", "quorvel.example.org", 2520, 360, 1815, 255, Font::Web, right},
     {Kind::Button, "Command1", "OK", 1800, 1800, 975, 375, Font::Dialog, Qt::AlignCenter},
 };
+
+// "Version 1.1  (24.10.2000)": the release date as day, month and year.
+QString versionLine() {
+    const auto latin1 = [](std::string_view text) {
+        return QLatin1String(text.data(), qsizetype(text.size()));
+    };
+    const QString date = latin1(releaseDate);
+    return QStringLiteral("Version ") + latin1(version) + QStringLiteral("  (") + date.mid(8, 2) +
+           u'.' + date.mid(5, 2) + u'.' + date.left(4) + u')';
+}
 
 QFont fontFor(Font font, const QFont& dialogFont) {
     if (font == Font::Dialog)
@@ -74,7 +87,7 @@ AboutWindow::AboutWindow(QWidget& owner)
         QWidget* widget = nullptr;
         switch (c.kind) {
         case Kind::Label: {
-            auto* label = new QLabel(QString::fromLatin1(c.text), this);
+            auto* label = new QLabel(c.text ? QString::fromLatin1(c.text) : versionLine(), this);
             label->setAlignment(c.alignment);
             widget = label;
             break;
@@ -101,10 +114,10 @@ AboutWindow::AboutWindow(QWidget& owner)
         }
     }
 
-    scale_ = fittingScale(rooms);
+    const TwipScale scale = fittingScale(rooms);
     for (const auto& [widget, c] : placed)
-        widget->setGeometry(scale_.rect(c->left, c->top, c->width, c->height));
-    setFixedSize(scale_.px(clientWidth), scale_.px(clientHeight));
+        widget->setGeometry(scale.rect(c->left, c->top, c->width, c->height));
+    setFixedSize(scale.px(clientWidth), scale.px(clientHeight));
 
     connect(ok, &QPushButton::clicked, this, &AboutWindow::Command1_Click);
 }

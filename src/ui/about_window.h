@@ -1,7 +1,5 @@
 #pragma once
 
-#include "ui/twip_scale.h"
-
 #include <QWidget>
 
 namespace quorvel {
@@ -17,8 +15,6 @@ class AboutWindow : public QWidget {
 public:
     explicit AboutWindow(QWidget& owner);
 
-    const TwipScale& layoutScale() const { return scale_; }
-
     // Shows the window centred over `window`, in front.
     void showOver(const QWidget& window);
 
@@ -30,7 +26,6 @@ protected:
 
 private:
     QWidget& owner_;
-    TwipScale scale_;
     CentredPlacement* placement_;
 };
 

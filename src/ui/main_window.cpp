@@ -1,10 +1,13 @@
 #include "ui/main_window.h"
 
 #include "ui/about_window.h"
+#include "ui/caption_metrics.h"
 #include "ui/first_line_validator.h"
 #include "ui/main_window_layout.h"
 #include "ui/push_button.h"
 #include "ui/window_placement.h"
+
+#include "config/version.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -66,6 +69,24 @@ constexpr FlagField flagFields[] = {
 
 // Channel flag k of the table belongs to check box firstFlagBox + k.
 constexpr int firstFlagBox = 3;
+
+constexpr bool fieldsHaveControls() {
+    for (const auto& f : textFields) {
+        if (!mainlayout::hasControl(Kind::LineEdit, f.box))
+            return false;
+    }
+    for (const auto& f : flagFields) {
+        if (!mainlayout::hasControl(Kind::CheckBox, f.box) ||
+            !mainlayout::hasControl(Kind::LineEdit, f.governs))
+            return false;
+    }
+    for (int k = 0; k < int(channelFlagCount); ++k) {
+        if (!mainlayout::hasControl(Kind::CheckBox, firstFlagBox + k))
+            return false;
+    }
+    return mainlayout::hasControl(Kind::LineEdit, 6) && mainlayout::hasControl(Kind::LineEdit, 15);
+}
+static_assert(fieldsHaveControls());
 
 const QString crlf = QStringLiteral("\r\n");
 
@@ -138,13 +159,27 @@ QFont namedFont(const char* family, double points, bool bold, bool italic = fals
     return font;
 }
 
+Qt::Alignment labelAlignment(Look look) {
+    switch (look) {
+    case Look::TopAligned:
+        return Qt::AlignLeft | Qt::AlignTop;
+    case Look::Marker:
+        return Qt::AlignRight | Qt::AlignVCenter;
+    case Look::Banner:
+        return Qt::AlignCenter;
+    case Look::Plain:
+    case Look::SectionRow:
+    case Look::WriteButton:
+        break;
+    }
+    return Qt::AlignLeft | Qt::AlignVCenter;
+}
+
 void applyLook(QWidget& widget, Look look) {
     QPalette palette = widget.palette();
     switch (look) {
     case Look::Plain:
-        return;
     case Look::TopAligned:
-        static_cast<QLabel&>(widget).setAlignment(Qt::AlignLeft | Qt::AlignTop);
         return;
     case Look::SectionRow:
         widget.setFont(namedFont("Arial", 9.75, true, true));
@@ -156,7 +191,6 @@ void applyLook(QWidget& widget, Look look) {
         widget.setFont(namedFont("MS Sans Serif", 9.75, true));
         palette.setColor(QPalette::WindowText, QColor(0, 128, 0));
         widget.setPalette(palette);
-        static_cast<QLabel&>(widget).setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         return;
     case Look::Banner:
         widget.setFont(namedFont("MS Sans Serif", 9.75, true));
@@ -164,7 +198,6 @@ void applyLook(QWidget& widget, Look look) {
         palette.setColor(QPalette::Window, QColor(255, 0, 0));
         widget.setPalette(palette);
         widget.setAutoFillBackground(true);
-        static_cast<QLabel&>(widget).setAlignment(Qt::AlignCenter);
         return;
     }
 }
@@ -202,8 +235,16 @@ void followCheckBox(const QCheckBox& box, QWidget& field) {
 } // namespace
 
 MainWindow::MainWindow() {
+    // The arrays indexed by N hold exactly the controls the layout table numbers.
+    static_assert(std::tuple_size_v<decltype(texts_)> ==
+                  std::size_t(mainlayout::highestNumber(Kind::LineEdit)) + 1);
+    static_assert(std::tuple_size_v<decltype(checks_)> ==
+                  std::size_t(mainlayout::highestNumber(Kind::CheckBox)) + 1);
+    static_assert(std::tuple_size_v<decltype(labels_)> ==
+                  std::size_t(mainlayout::highestNumber(Kind::Label)) + 1);
     setObjectName(QStringLiteral("Form1"));
-    setWindowTitle(QStringLiteral("Quorvel! 1.1"));
+    setWindowTitle(QStringLiteral("Quorvel! ") +
+                   QLatin1String(version.data(), qsizetype(version.size())));
     setWindowIcon(QIcon(QStringLiteral(":/icons/quorvel-32.png")));
     // Minimize and close, no maximize; the fixed size below keeps the border from resizing.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -239,6 +280,7 @@ void MainWindow::buildMenus() {
                               : menu->addAction(QString::fromLatin1(entry.caption));
         action->setObjectName(QString::fromLatin1(entry.name));
         action->setEnabled(entry.enabled);
+        menuActions_.push_back(action);
     }
 }
 
@@ -256,6 +298,7 @@ void MainWindow::buildPages() {
     }
 
     std::vector<TextRoom> rooms;
+    CaptionMetrics captions;
     for (const Control& c : mainlayout::controls) {
         ClientPage* page = pages[c.page];
         const QString text = c.text ? QString::fromLatin1(c.text) : QString();
@@ -264,6 +307,7 @@ void MainWindow::buildPages() {
         switch (c.kind) {
         case Kind::Label: {
             auto* label = new QLabel(text, page);
+            label->setAlignment(labelAlignment(c.look));
             labels_[c.number] = label;
             widget = label;
             prefix = QStringLiteral("Label");
@@ -316,11 +360,12 @@ void MainWindow::buildPages() {
         page->place(widget, c);
 
         widget->ensurePolished();
-        const QSize hint = widget->sizeHint();
-        if (c.kind == Kind::LineEdit)
-            rooms.push_back({QSize(0, hint.height()), c.width, c.height});
+        if (c.kind == Kind::Label)
+            rooms.push_back({captions.labelSizeHint(*labels_[c.number]), c.width, c.height});
+        else if (c.kind == Kind::LineEdit)
+            rooms.push_back({QSize(0, widget->sizeHint().height()), c.width, c.height});
         else if (c.kind != Kind::PlainTextEdit)
-            rooms.push_back({hint, c.width, c.height});
+            rooms.push_back({widget->sizeHint(), c.width, c.height});
     }
     for (int n : mainlayout::markerLabels)
         labels_[n]->hide();
@@ -350,10 +395,26 @@ void MainWindow::showSettings(const BotSettings& values) {
     scriptsBox_->setPlainText(QString(values.scripts).replace(crlf, QStringLiteral("\n")));
 }
 
+QWidget* MainWindow::widget(mainlayout::ControlRef control) const {
+    switch (control.kind) {
+    case Kind::Label:
+        return labels_[control.number];
+    case Kind::LineEdit:
+        return texts_[control.number];
+    case Kind::PlainTextEdit:
+        return scriptsBox_;
+    case Kind::CheckBox:
+        return checks_[control.number];
+    case Kind::PushButton:
+        return writeOutButton_;
+    }
+    return nullptr;
+}
+
 void MainWindow::setFocusOrder() {
     QWidget* previous = tabs_;
-    for (const char* name : mainlayout::focusOrder) {
-        QWidget* next = findChild<QWidget*>(QLatin1String(name));
+    for (const auto control : mainlayout::focusOrder) {
+        QWidget* next = widget(control);
         setTabOrder(previous, next);
         previous = next;
     }
@@ -368,13 +429,11 @@ void MainWindow::connectHandlers() {
     connect(tabs_, &QTabWidget::currentChanged, this, &MainWindow::SSTab1_Click);
     connect(writeOutButton_, &QPushButton::clicked, this, &MainWindow::Command1_Click);
 
-    const auto action = [this](const char* name) {
-        return findChild<QAction*>(QLatin1String(name));
-    };
-    connect(action("write"), &QAction::triggered, this, &MainWindow::write_Click);
-    connect(action("exit"), &QAction::triggered, this, &MainWindow::exit_Click);
-    connect(action("help2"), &QAction::triggered, this, &MainWindow::help2_Click);
-    connect(action("about"), &QAction::triggered, this, &MainWindow::about_Click);
+    using mainlayout::menuItem;
+    connect(menuActions_[menuItem("write")], &QAction::triggered, this, &MainWindow::write_Click);
+    connect(menuActions_[menuItem("exit")], &QAction::triggered, this, &MainWindow::exit_Click);
+    connect(menuActions_[menuItem("help2")], &QAction::triggered, this, &MainWindow::help2_Click);
+    connect(menuActions_[menuItem("about")], &QAction::triggered, this, &MainWindow::about_Click);
     // "import" (disabled), "load" and "save" have no action.
 }
 

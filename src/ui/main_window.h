@@ -8,7 +8,9 @@
 
 #include <array>
 #include <memory>
+#include <vector>
 
+class QAction;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
@@ -19,6 +21,9 @@ class QTabWidget;
 namespace quorvel {
 
 class AboutWindow;
+namespace mainlayout {
+struct ControlRef;
+}
 
 // Form1: six pages of settings, the menu bar, and the write with its progress markers. It is
 // the WriteProgress of its own writes.
@@ -57,11 +62,11 @@ protected:
 private:
     void buildMenus();
     void buildPages();
-    void fitLayout();
     void showSettings(const BotSettings& values);
     void setFocusOrder();
     void connectHandlers();
     void hideMarkers();
+    QWidget* widget(mainlayout::ControlRef control) const;
 
     BotSettings settings_;
     TwipScale scale_;
@@ -73,6 +78,7 @@ private:
     std::array<QCheckBox*, 29> checks_{};
     std::array<QLabel*, 27> labels_{};
     QPushButton* writeOutButton_ = nullptr;
+    std::vector<QAction*> menuActions_; // in the order of the menu table
 
     std::unique_ptr<AboutWindow> about_; // Form2, created by the first "About..."
 };

@@ -4,8 +4,11 @@
 // corner of the client area (which is also the tab control's corner, tab strip included).
 // main_window.cpp builds the window from these tables and converts twips in one place.
 
+#include <algorithm>
 #include <array>
-#include <span>
+#include <cstddef>
+#include <iterator>
+#include <string_view>
 
 namespace quorvel::mainlayout {
 
@@ -131,19 +134,72 @@ inline constexpr Control controls[] = {
 // The "[ OK ]" markers of the write stages GeneralStuff to Scripts, then the result banner.
 inline constexpr std::array<int, 6> markerLabels{19, 20, 21, 22, 23, 24};
 
+// The highest N of the controls of a kind; the window keeps them in arrays indexed by N.
+constexpr int highestNumber(Kind kind) {
+    int highest = 0;
+    for (const Control& c : controls)
+        highest = c.kind == kind && c.number > highest ? c.number : highest;
+    return highest;
+}
+
+// Whether the table has the control; TextN is a line edit or, for the scripts, a plain text edit.
+constexpr bool hasControl(Kind kind, int number) {
+    for (const Control& c : controls) {
+        if (c.kind == kind && c.number == number)
+            return true;
+    }
+    return false;
+}
+
+// No two controls of a name, and every N from 1 up.
+constexpr bool numbersAreDistinct() {
+    const auto family = [](Kind kind) {
+        return kind == Kind::PlainTextEdit ? Kind::LineEdit : kind;
+    };
+    for (const Control& a : controls) {
+        if (a.number < 1)
+            return false;
+        for (const Control& b : controls) {
+            if (&a != &b && family(a.kind) == family(b.kind) && a.number == b.number)
+                return false;
+        }
+    }
+    return true;
+}
+static_assert(numbersAreDistinct());
+
+static_assert(std::all_of(markerLabels.begin(), markerLabels.end(),
+                          [](int n) { return hasControl(Kind::Label, n); }));
+
+struct ControlRef {
+    Kind kind;
+    int number;
+};
+constexpr ControlRef text(int n) {
+    return {n == 14 ? Kind::PlainTextEdit : Kind::LineEdit, n};
+}
+constexpr ControlRef check(int n) {
+    return {Kind::CheckBox, n};
+}
+constexpr ControlRef command(int n) {
+    return {Kind::PushButton, n};
+}
+
 // Keyboard focus after the tab control, page by page: from the bottom of each page to the top.
 // clang-format off
-inline constexpr const char* focusOrder[] = {
-    "Text5", "Text4", "Check2", "Check1", "Text3", "Text2", "Text1",
-    "Text17", "Text16", "Text10", "Text9", "Text8", "Text7", "Text6",
-    "Check26", "Check25", "Check24", "Check23", "Check22", "Check21", "Check20", "Check19",
-    "Check18", "Check17", "Check16", "Check15", "Check14", "Check13", "Check12", "Check11",
-    "Check10", "Check9", "Check8", "Check7", "Check6", "Check5", "Check4", "Check3",
-    "Text13", "Text11", "Check28", "Check27", "Text12",
-    "Text14",
-    "Command1", "Text15",
+inline constexpr ControlRef focusOrder[] = {
+    text(5), text(4), check(2), check(1), text(3), text(2), text(1),
+    text(17), text(16), text(10), text(9), text(8), text(7), text(6),
+    check(26), check(25), check(24), check(23), check(22), check(21), check(20), check(19),
+    check(18), check(17), check(16), check(15), check(14), check(13), check(12), check(11),
+    check(10), check(9), check(8), check(7), check(6), check(5), check(4), check(3),
+    text(13), text(11), check(28), check(27), text(12),
+    text(14),
+    command(1), text(15),
 };
 // clang-format on
+static_assert(std::all_of(std::begin(focusOrder), std::end(focusOrder),
+                          [](ControlRef r) { return hasControl(r.kind, r.number); }));
 
 struct MenuEntry {
     const char* menu;
@@ -164,5 +220,14 @@ inline constexpr MenuEntry menuEntries[] = {
     {"help", "Help", "help2", "Need Help?", true},
     {"help", "Help", "about", "About...", true},
 };
+
+// The index of a menu item in menuEntries; a name not in the table does not compile.
+consteval std::size_t menuItem(std::string_view name) {
+    for (std::size_t i = 0; i < std::size(menuEntries); ++i) {
+        if (name == menuEntries[i].name)
+            return i;
+    }
+    throw "no such menu item";
+}
 
 } // namespace quorvel::mainlayout

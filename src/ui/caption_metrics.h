@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QFont>
+#include <QFontMetrics>
+#include <QSize>
+
+#include <utility>
+#include <vector>
+
+class QLabel;
+
+namespace quorvel {
+
+// Measures labels' captions for the layout's fitting scale with one QFontMetrics per distinct
+// font. QLabel::sizeHint() lays its text out three times to find its hints; this lays it out
+// once and gets the same size.
+class CaptionMetrics {
+public:
+    // QLabel::sizeHint() of a label with plain, unwrapped text and no frame, pixmap or buddy.
+    QSize labelSizeHint(const QLabel& label);
+
+private:
+    const QFontMetrics& metrics(const QFont& font);
+
+    std::vector<std::pair<QFont, QFontMetrics>> metrics_;
+};
+
+} // namespace quorvel
