@@ -220,6 +220,8 @@ void MainWindow::buildPages() {
     std::vector<ClientPage*> pages;
     for (const char* caption : mainlayout::pageCaptions) {
         pages.push_back(new ClientPage(*client, scale_));
+        // A screen reader entering a page says where it is.
+        pages.back()->setAccessibleName(QString::fromLatin1(caption));
         tabs_->addTab(pages.back(), QString::fromLatin1(caption));
     }
 
@@ -291,9 +293,6 @@ void MainWindow::buildPages() {
     }
     for (int n : mainlayout::markerLabels)
         labels_[n]->hide();
-    // The two nick boxes share one label; tell them apart for a screen reader.
-    texts_[10]->setAccessibleDescription(tr("the bot's nick"));
-    texts_[16]->setAccessibleDescription(tr("the bot's alternative nick"));
 
     rooms.push_back(
         {tabs_->tabBar()->sizeHint(), mainlayout::tabControlWidth, mainlayout::tabStripHeight});
