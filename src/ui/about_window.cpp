@@ -1,5 +1,7 @@
 #include "ui/about_window.h"
 
+#include "ui/fixed_size_window.h"
+
 #include <QCloseEvent>
 #include <QFrame>
 #include <QLabel>
@@ -103,16 +105,33 @@ AboutWindow::AboutWindow(QWidget& owner)
     for (const auto& [widget, c] : placed)
         widget->setGeometry(scale_.rect(c->left, c->top, c->width, c->height));
     setFixedSize(scale_.px(clientWidth), scale_.px(clientHeight));
+    keepFixedSizeWhenMaximized(*this);
 
     connect(ok, &QPushButton::clicked, this, &AboutWindow::Command1_Click);
 }
 
 void AboutWindow::showOver(const QWidget& window) {
     // Lets the window manager keep it above its owner without a parent widget.
-    if (!windowHandle())
+    if (!windowHandle()) {
         create();
+        // Where the session offers to minimize it anyway (Qt's own title bar on Wayland), it
+        // could not be brought back, and its owner would stay disabled: minimizing closes it.
+        // Closed once the request has been handled, not from within it.
+        connect(windowHandle(), &QWindow::windowStateChanged, this, [this](Qt::WindowState state) {
+            if (state != Qt::WindowMinimized)
+                return;
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    if (isVisible())
+                        Command1_Click();
+                },
+                Qt::QueuedConnection);
+        });
+    }
     if (windowHandle() && window.windowHandle())
         windowHandle()->setTransientParent(window.windowHandle());
+    setWindowState(windowState() & ~Qt::WindowMinimized); // shown, not as an icon
     move(window.frameGeometry().center() - QPoint(width() / 2, height() / 2));
     show();
     raise();

@@ -2,6 +2,7 @@
 
 #include "ui/about_window.h"
 #include "ui/first_line_validator.h"
+#include "ui/fixed_size_window.h"
 #include "ui/main_window_layout.h"
 
 #include <QAction>
@@ -179,6 +180,7 @@ MainWindow::MainWindow() {
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
+    keepFixedSizeWhenMaximized(*this);
 
     buildMenus();
     buildPages();
@@ -394,6 +396,7 @@ void MainWindow::Command1_Click() {
                             .arg(error.fileName(), error.reason()),
                         QMessageBox::Ok, this);
         box.setTextFormat(Qt::PlainText); // a file name is not markup
+        keepFixedSizeWhenMaximized(box);
         box.exec();
     }
 }
@@ -409,10 +412,12 @@ void MainWindow::exit_Click() {
 }
 
 void MainWindow::help2_Click() {
-    QMessageBox::information(this, QStringLiteral("Need help?!"),
-                             QStringLiteral("If You need help You shouldn't use this stuff. If "
-                                            "you're having problems just contact me (e-mail in "
-                                            "About)"));
+    QMessageBox box(QMessageBox::Information, QStringLiteral("Need help?!"),
+                    QStringLiteral("If You need help You shouldn't use this stuff. If you're "
+                                   "having problems just contact me (e-mail in About)"),
+                    QMessageBox::Ok, this);
+    keepFixedSizeWhenMaximized(box); // a message box has a fixed size too
+    box.exec();
 }
 
 void MainWindow::about_Click() {
