@@ -14,6 +14,12 @@ QString nameOf(QObject* object) {
     return a ? a->text(QAccessible::Name) : QString();
 }
 
+QAccessible::Role roleOf(QObject* object) {
+    QAccessibleInterface* a = QAccessible::queryAccessibleInterface(object);
+    EXPECT_NE(a, nullptr);
+    return a ? a->role() : QAccessible::NoRole;
+}
+
 using AccessibilityTest = test::MainWindowTest;
 
 TEST_F(AccessibilityTest, ScreenReadersHearWhatEachInputIsFor) {
@@ -60,6 +66,19 @@ TEST_F(AccessibilityTest, EveryInputOfAPageHasANameOfItsOwn) {
 TEST_F(AccessibilityTest, PagesAreNamedAfterTheirTabs) {
     for (int page = 0; page < mainlayout::pageCount; ++page)
         EXPECT_EQ(nameOf(tabs()->widget(page)), mainlayout::pageCaptions[page]);
+}
+
+// The result banner is news; the markers beside the rows are not.
+TEST_F(AccessibilityTest, TheBannerIsANotificationAndLooksAsBefore) {
+    auto* banner = child<QLabel>("Label24");
+    EXPECT_EQ(roleOf(banner), QAccessible::Notification);
+    EXPECT_EQ(nameOf(banner), "[ WRITTEN SUCCESFULLY ]");
+    EXPECT_EQ(banner->text(), "[ WRITTEN SUCCESFULLY ]");
+    EXPECT_TRUE(banner->autoFillBackground());
+    EXPECT_EQ(banner->palette().color(QPalette::Window), QColor(255, 0, 0));
+    EXPECT_EQ(banner->alignment(), Qt::AlignCenter);
+    for (int n : {19, 20, 21, 22, 23})
+        EXPECT_EQ(roleOf(child(QStringLiteral("Label%1").arg(n))), QAccessible::StaticText) << n;
 }
 
 } // namespace

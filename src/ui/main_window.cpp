@@ -1,6 +1,7 @@
 #include "ui/main_window.h"
 
 #include "ui/about_window.h"
+#include "ui/accessibility.h"
 #include "ui/first_line_validator.h"
 #include "ui/fixed_size_window.h"
 #include "ui/main_window_layout.h"
@@ -235,7 +236,9 @@ void MainWindow::buildPages() {
         QString prefix;
         switch (c.kind) {
         case Kind::Label: {
-            auto* label = new QLabel(text, page);
+            // The result banner is news to a screen reader, the other labels are not.
+            auto* label =
+                c.look == Look::Banner ? new NotificationLabel(text, page) : new QLabel(text, page);
             labels_[c.number] = label;
             widget = label;
             prefix = QStringLiteral("Label");
@@ -432,7 +435,8 @@ void MainWindow::stageWritten(WriteStage stage) {
 }
 
 void MainWindow::fileWritten() {
-    labels_[mainlayout::markerLabels.back()]->show();
+    // Spoken at every write, also when the banner still shows from the write before.
+    static_cast<NotificationLabel*>(labels_[mainlayout::markerLabels.back()])->notify();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
