@@ -1,4 +1,6 @@
-// What a screen reader learns from the main window, through Qt's own accessible interfaces.
+// What a screen reader learns from the windows, through Qt's own accessible interfaces; where the
+// keyboard focus goes when About closes.
+#include "ui/about_window.h"
 #include "widget_test_support.h"
 
 #include <QAccessible>
@@ -7,6 +9,8 @@
 
 namespace quorvel {
 namespace {
+
+using mainlayout::Page;
 
 QString nameOf(QObject* object) {
     QAccessibleInterface* a = QAccessible::queryAccessibleInterface(object);
@@ -20,7 +24,20 @@ QAccessible::Role roleOf(QObject* object) {
     return a ? a->role() : QAccessible::NoRole;
 }
 
-using AccessibilityTest = test::MainWindowTest;
+class AccessibilityTest : public test::MainWindowTest {
+protected:
+    AboutWindow* openAbout() {
+        action("about")->trigger();
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (auto* about = qobject_cast<AboutWindow*>(w)) {
+                EXPECT_TRUE(QTest::qWaitForWindowExposed(about));
+                return about;
+            }
+        }
+        ADD_FAILURE() << "no About window";
+        return nullptr;
+    }
+};
 
 TEST_F(AccessibilityTest, ScreenReadersHearWhatEachInputIsFor) {
     const std::pair<const char*, const char*> expected[] = {
@@ -79,6 +96,41 @@ TEST_F(AccessibilityTest, TheBannerIsANotificationAndLooksAsBefore) {
     EXPECT_EQ(banner->alignment(), Qt::AlignCenter);
     for (int n : {19, 20, 21, 22, 23})
         EXPECT_EQ(roleOf(child(QStringLiteral("Label%1").arg(n))), QAccessible::StaticText) << n;
+}
+
+// As a dialog, a screen reader reads its lines when it opens.
+TEST_F(AccessibilityTest, AboutIsADialogWhoseLinesCanBeRead) {
+    AboutWindow* about = openAbout();
+    ASSERT_NE(about, nullptr);
+    QAccessibleInterface* dialog = QAccessible::queryAccessibleInterface(about);
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->role(), QAccessible::Dialog);
+    EXPECT_EQ(dialog->text(QAccessible::Name), "About Quorvel!");
+    QStringList lines;
+    for (int i = 0; i < dialog->childCount(); ++i) {
+        if (dialog->child(i)->role() == QAccessible::StaticText)
+            lines << dialog->child(i)->text(QAccessible::Name);
+    }
+    EXPECT_EQ(lines.size(), 6) << lines.join(" / ").toStdString();
+    EXPECT_TRUE(lines.contains("Version 1.1  (24.10.2000)")) << lines.join(" / ").toStdString();
+}
+
+TEST_F(AccessibilityTest, ClosingAboutGivesTheFocusBack) {
+    showPage(Page::Finish);
+    writeOut()->setFocus();
+    AboutWindow* about = openAbout();
+    ASSERT_NE(about, nullptr);
+    QTest::mouseClick(about->findChild<QPushButton*>("Command1"), Qt::LeftButton);
+    EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
+    EXPECT_EQ(QApplication::focusWidget(), writeOut());
+
+    // Its close box too, and wherever the focus was.
+    showPage(Page::BotInfo);
+    text(16)->setFocus();
+    ASSERT_EQ(openAbout(), about);
+    about->close();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
+    EXPECT_EQ(QApplication::focusWidget(), text(16));
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "ui/about_window.h"
 
+#include "ui/accessibility.h"
 #include "ui/fixed_size_window.h"
 
 #include <QCloseEvent>
@@ -62,6 +63,9 @@ AboutWindow::AboutWindow(QWidget& owner)
     : QWidget(nullptr,
               Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
       owner_(owner) {
+    // A dialog to a screen reader, which then reads its lines when it opens; before the title is
+    // set, as that makes the accessible interface.
+    useAccessibleRole(staticMetaObject, QAccessible::Dialog);
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QStringLiteral("About Quorvel!"));
     // Never what keeps the program running, and never what ends it.
@@ -131,6 +135,7 @@ void AboutWindow::showOver(const QWidget& window) {
     }
     if (windowHandle() && window.windowHandle())
         windowHandle()->setTransientParent(window.windowHandle());
+    returnFocus_ = window.focusWidget();
     setWindowState(windowState() & ~Qt::WindowMinimized); // shown, not as an icon
     move(window.frameGeometry().center() - QPoint(width() / 2, height() / 2));
     show();
@@ -145,6 +150,15 @@ void AboutWindow::Command1_Click() {
 void AboutWindow::closeEvent(QCloseEvent* event) {
     QWidget::closeEvent(event); // accepted: the window hides, and is kept for the next time
     owner_.setEnabled(true);
+    returnFocus();
+}
+
+void AboutWindow::returnFocus() {
+    // Disabling the owner took the focus from its control; give it back, and the owner the
+    // keyboard, as closing a dialog does.
+    owner_.activateWindow();
+    if (returnFocus_ && returnFocus_->isEnabled() && returnFocus_->isVisible())
+        returnFocus_->setFocus(Qt::OtherFocusReason);
 }
 
 } // namespace quorvel

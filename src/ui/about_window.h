@@ -2,6 +2,7 @@
 
 #include "ui/twip_scale.h"
 
+#include <QPointer>
 #include <QWidget>
 
 namespace quorvel {
@@ -17,7 +18,8 @@ public:
 
     const TwipScale& layoutScale() const { return scale_; }
 
-    // Shows the window centred over `window`, in front.
+    // Shows the window centred over `window`, in front. Closing it gives the keyboard focus back
+    // to the control of `window` that had it.
     void showOver(const QWidget& window);
 
     void Command1_Click();
@@ -27,8 +29,11 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void returnFocus();
+
     QWidget& owner_;
     TwipScale scale_;
+    QPointer<QWidget> returnFocus_;
 };
 
 } // namespace quorvel
