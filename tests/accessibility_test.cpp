@@ -80,9 +80,12 @@ TEST_F(AccessibilityTest, EveryInputOfAPageHasANameOfItsOwn) {
     }
 }
 
+// Entering a page, a screen reader says which one it is.
 TEST_F(AccessibilityTest, PagesAreNamedAfterTheirTabs) {
-    for (int page = 0; page < mainlayout::pageCount; ++page)
+    for (int page = 0; page < mainlayout::pageCount; ++page) {
         EXPECT_EQ(nameOf(tabs()->widget(page)), mainlayout::pageCaptions[page]);
+        EXPECT_EQ(roleOf(tabs()->widget(page)), QAccessible::PropertyPage);
+    }
 }
 
 // The result banner is news; the markers beside the rows are not.

@@ -74,6 +74,8 @@ constexpr auto checkStateChanged = &QCheckBox::stateChanged;
 // A tab page whose controls are placed in client-area coordinates, as the layout table gives
 // them. The page itself starts below the tab strip, wherever the style puts that.
 class ClientPage : public QWidget {
+    Q_OBJECT
+
 public:
     ClientPage(const QWidget& clientArea, const TwipScale& scale)
         : clientArea_(clientArea), scale_(scale) {}
@@ -220,10 +222,12 @@ void MainWindow::buildPages() {
     tabs_->setObjectName(QStringLiteral("SSTab1"));
     tabs_->setUsesScrollButtons(false); // six tabs in one row
 
+    // A screen reader entering a page says which one it is: a plain widget it passes over, a
+    // named property page (a tab's page) it tells.
+    useAccessibleRole(ClientPage::staticMetaObject, QAccessible::PropertyPage);
     std::vector<ClientPage*> pages;
     for (const char* caption : mainlayout::pageCaptions) {
         pages.push_back(new ClientPage(*client, scale_));
-        // A screen reader entering a page says where it is.
         pages.back()->setAccessibleName(QString::fromLatin1(caption));
         tabs_->addTab(pages.back(), QString::fromLatin1(caption));
     }
@@ -447,3 +451,5 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 }
 
 } // namespace quorvel
+
+#include "main_window.moc"
