@@ -109,13 +109,22 @@ TEST_F(AccessibilityTest, AboutIsADialogWhoseLinesCanBeRead) {
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(dialog->role(), QAccessible::Dialog);
     EXPECT_EQ(dialog->text(QAccessible::Name), "About Quorvel!");
-    QStringList lines;
+    // Each line is read as it shows, or says what it is. A dialog opening reads only its lines
+    // of three words or more (Orca); the name alone is in the title.
+    int lines = 0;
     for (int i = 0; i < dialog->childCount(); ++i) {
-        if (dialog->child(i)->role() == QAccessible::StaticText)
-            lines << dialog->child(i)->text(QAccessible::Name);
+        QAccessibleInterface* line = dialog->child(i);
+        if (line->role() != QAccessible::StaticText)
+            continue;
+        ++lines;
+        const QString shown = static_cast<QLabel*>(line->object())->text();
+        const QString spoken = line->text(QAccessible::Name);
+        EXPECT_TRUE(spoken.endsWith(shown)) << spoken.toStdString();
+        if (!about->windowTitle().contains(spoken)) {
+            EXPECT_GE(spoken.split(' ', Qt::SkipEmptyParts).size(), 3) << spoken.toStdString();
+        }
     }
-    EXPECT_EQ(lines.size(), 6) << lines.join(" / ").toStdString();
-    EXPECT_TRUE(lines.contains("Version 1.1  (24.10.2000)")) << lines.join(" / ").toStdString();
+    EXPECT_EQ(lines, 6);
 }
 
 TEST_F(AccessibilityTest, ClosingAboutGivesTheFocusBack) {
