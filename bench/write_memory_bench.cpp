@@ -47,7 +47,7 @@ std::int64_t anonymousBytes() {
 #ifdef QUORVEL_BENCHMARK_STOP_BY_POINTER
 // Before Google Benchmark 1.8, Stop took a pointer.
 struct MemoryManagerBase : benchmark::MemoryManager {
-    virtual void Stop(Result& result) = 0;
+    void Stop(Result& result) override = 0;
     void Stop(Result* result) override { Stop(*result); }
 };
 #else

@@ -3,7 +3,6 @@
 
 #include "ui/caption_metrics.h"
 
-#include <QAccessible>
 #include <QClipboard>
 #include <QMenu>
 #include <QMenuBar>
@@ -258,24 +257,6 @@ TEST_F(MainWindowTest, TabGoesFromTheTabsThroughEachPageBottomToTop) {
     EXPECT_EQ(cycle(Page::Servers), "Text13 Text11 Check28 Check27 Text12");
     EXPECT_EQ(cycle(Page::Scripts), "Text14");
     EXPECT_EQ(cycle(Page::Finish), "Command1 Text15");
-}
-
-TEST_F(MainWindowTest, ScreenReadersHearTheLabelOfEachInput) {
-    const std::pair<const char*, const char*> expected[] = {
-        {"Text1", "username"},        {"Check1", "my-hostname"}, {"Text4", "my-hostname"},
-        {"Text17", "channel to use"}, {"Check27", "server-2"},   {"Text11", "server-2"},
-        {"Check7", "autoop"},         {"Text14", "scripts"},     {"Text15", "output file name"}};
-    for (auto [name, spoken] : expected) {
-        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(child(name));
-        ASSERT_NE(a, nullptr);
-        EXPECT_EQ(a->text(QAccessible::Name), spoken) << name;
-    }
-    // The two nick boxes share a label; their descriptions tell them apart.
-    const auto description = [&](const char* name) {
-        return QAccessible::queryAccessibleInterface(child(name))->text(QAccessible::Description);
-    };
-    EXPECT_FALSE(description("Text10").isEmpty());
-    EXPECT_NE(description("Text10"), description("Text16"));
 }
 
 } // namespace

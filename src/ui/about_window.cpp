@@ -1,5 +1,7 @@
 #include "ui/about_window.h"
 
+#include "ui/accessibility.h"
+#include "ui/fixed_size_window.h"
 #include "ui/push_button.h"
 #include "ui/twip_scale.h"
 #include "ui/window_placement.h"
@@ -59,6 +61,26 @@ QString versionLine() {
            u'.' + date.mid(5, 2) + u'.' + date.left(4) + u')';
 }
 
+// A screen reader hears what each contact line is. A dialog opening reads only its lines of
+// three words or more (Orca), which an address alone is not.
+struct SpokenPrefix {
+    const char* label;
+    const char* prefix;
+};
+constexpr SpokenPrefix spokenPrefixes[] = {
+    {"Label4", "contact by e-mail:"},
+    {"Label5", "or by e-mail:"},
+    {"Label6", "on the web:"},
+};
+
+QString spokenName(const Control& c) {
+    for (const auto& [label, prefix] : spokenPrefixes) {
+        if (qstrcmp(label, c.name) == 0)
+            return QStringLiteral("%1 %2").arg(QLatin1String(prefix), QLatin1String(c.text));
+    }
+    return {};
+}
+
 QFont fontFor(Font font, const QFont& dialogFont) {
     if (font == Font::Dialog)
         return dialogFont;
@@ -75,6 +97,9 @@ AboutWindow::AboutWindow(QWidget& owner)
     : QWidget(nullptr,
               Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
       owner_(owner), placement_(new CentredPlacement(*this)) {
+    // A dialog to a screen reader, which then reads its lines when it opens; before the title is
+    // set, as that makes the accessible interface.
+    useAccessibleRole(staticMetaObject, QAccessible::Dialog);
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QStringLiteral("About Quorvel!"));
     // Never what keeps the program running, and never what ends it.
@@ -89,6 +114,7 @@ AboutWindow::AboutWindow(QWidget& owner)
         case Kind::Label: {
             auto* label = new QLabel(c.text ? QString::fromLatin1(c.text) : versionLine(), this);
             label->setAlignment(c.alignment);
+            label->setAccessibleName(spokenName(c));
             widget = label;
             break;
         }
@@ -118,6 +144,7 @@ AboutWindow::AboutWindow(QWidget& owner)
     for (const auto& [widget, c] : placed)
         widget->setGeometry(scale.rect(c->left, c->top, c->width, c->height));
     setFixedSize(scale.px(clientWidth), scale.px(clientHeight));
+    keepFixedSizeWhenMaximized(*this);
 
     connect(ok, &QPushButton::clicked, this, &AboutWindow::Command1_Click);
 }
@@ -127,10 +154,27 @@ void AboutWindow::showOver(const QWidget& window) {
     // the frame where asked and moves the window when it adds the frame.
     placement_->centreOn([&window] { return window.frameGeometry().center(); });
     // Lets the window manager keep it above its owner without a parent widget.
-    if (!windowHandle())
+    if (!windowHandle()) {
         create();
+        // Where the session offers to minimize it anyway (Qt's own title bar on Wayland), it
+        // could not be brought back, and its owner would stay disabled: minimizing closes it.
+        // Closed once the request has been handled, not from within it.
+        connect(windowHandle(), &QWindow::windowStateChanged, this, [this](Qt::WindowState state) {
+            if (state != Qt::WindowMinimized)
+                return;
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    if (isVisible())
+                        Command1_Click();
+                },
+                Qt::QueuedConnection);
+        });
+    }
     if (windowHandle() && window.windowHandle())
         windowHandle()->setTransientParent(window.windowHandle());
+    returnFocus_ = window.focusWidget();
+    setWindowState(windowState() & ~Qt::WindowMinimized); // shown, not as an icon
     show();
     raise();
     activateWindow();
@@ -144,6 +188,15 @@ void AboutWindow::Command1_Click() {
 void AboutWindow::hideEvent(QHideEvent* event) {
     QWidget::hideEvent(event);
     owner_.setEnabled(true);
+    returnFocus();
+}
+
+void AboutWindow::returnFocus() {
+    // Disabling the owner took the focus from its control; give it back, and the owner the
+    // keyboard, as closing a dialog does.
+    owner_.activateWindow();
+    if (returnFocus_ && returnFocus_->isEnabled() && returnFocus_->isVisible())
+        returnFocus_->setFocus(Qt::OtherFocusReason);
 }
 
 } // namespace quorvel

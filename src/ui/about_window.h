@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPointer>
 #include <QWidget>
 
 namespace quorvel {
@@ -15,7 +16,8 @@ class AboutWindow : public QWidget {
 public:
     explicit AboutWindow(QWidget& owner);
 
-    // Shows the window centred over `window`, in front.
+    // Shows the window centred over `window`, in front. Closing it gives the keyboard focus back
+    // to the control of `window` that had it.
     void showOver(const QWidget& window);
 
     void Command1_Click();
@@ -25,8 +27,11 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
+    void returnFocus();
+
     QWidget& owner_;
     CentredPlacement* placement_;
+    QPointer<QWidget> returnFocus_;
 };
 
 } // namespace quorvel

@@ -1,8 +1,10 @@
 #include "ui/main_window.h"
 
 #include "ui/about_window.h"
+#include "ui/accessibility.h"
 #include "ui/caption_metrics.h"
 #include "ui/first_line_validator.h"
+#include "ui/fixed_size_window.h"
 #include "ui/main_window_layout.h"
 #include "ui/push_button.h"
 #include "ui/window_placement.h"
@@ -101,6 +103,8 @@ constexpr auto checkStateChanged = &QCheckBox::stateChanged;
 // A tab page whose controls are placed in client-area coordinates, as the layout table gives
 // them. The page itself starts below the tab strip, wherever the style puts that.
 class ClientPage : public QWidget {
+    Q_OBJECT
+
 public:
     ClientPage(const QWidget& clientArea, const TwipScale& scale)
         : clientArea_(clientArea), scale_(scale) {}
@@ -250,6 +254,7 @@ MainWindow::MainWindow() {
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
+    keepFixedSizeWhenMaximized(*this);
 
     buildMenus();
     buildPages();
@@ -291,9 +296,13 @@ void MainWindow::buildPages() {
     tabs_->setObjectName(QStringLiteral("SSTab1"));
     tabs_->setUsesScrollButtons(false); // six tabs in one row
 
+    // A screen reader entering a page says which one it is: a plain widget it passes over, a
+    // named property page (a tab's page) it tells.
+    useAccessibleRole(ClientPage::staticMetaObject, QAccessible::PropertyPage);
     std::vector<ClientPage*> pages;
     for (const char* caption : mainlayout::pageCaptions) {
         pages.push_back(new ClientPage(*client, scale_));
+        pages.back()->setAccessibleName(QString::fromLatin1(caption));
         tabs_->addTab(pages.back(), QString::fromLatin1(caption));
     }
 
@@ -306,7 +315,9 @@ void MainWindow::buildPages() {
         QString prefix;
         switch (c.kind) {
         case Kind::Label: {
-            auto* label = new QLabel(text, page);
+            // The result banner is news to a screen reader, the other labels are not.
+            auto* label =
+                c.look == Look::Banner ? new NotificationLabel(text, page) : new QLabel(text, page);
             label->setAlignment(labelAlignment(c.look));
             labels_[c.number] = label;
             widget = label;
@@ -369,9 +380,6 @@ void MainWindow::buildPages() {
     }
     for (int n : mainlayout::markerLabels)
         labels_[n]->hide();
-    // The two nick boxes share one label; tell them apart for a screen reader.
-    texts_[10]->setAccessibleDescription(tr("the bot's nick"));
-    texts_[16]->setAccessibleDescription(tr("the bot's alternative nick"));
 
     rooms.push_back(
         {tabs_->tabBar()->sizeHint(), mainlayout::tabControlWidth, mainlayout::tabStripHeight});
@@ -491,6 +499,7 @@ void MainWindow::Command1_Click() {
             message += QStringLiteral("\n\n") + tr("The file that was there before is unchanged.");
         QMessageBox box(QMessageBox::Critical, windowTitle(), message, QMessageBox::Ok, this);
         box.setTextFormat(Qt::PlainText); // a file name is not markup
+        keepFixedSizeWhenMaximized(box);
         box.exec();
     }
 }
@@ -506,10 +515,12 @@ void MainWindow::exit_Click() {
 }
 
 void MainWindow::help2_Click() {
-    QMessageBox::information(this, QStringLiteral("Need help?!"),
-                             QStringLiteral("If You need help You shouldn't use this stuff. If "
-                                            "you're having problems just contact me (e-mail in "
-                                            "About)"));
+    QMessageBox box(QMessageBox::Information, QStringLiteral("Need help?!"),
+                    QStringLiteral("If You need help You shouldn't use this stuff. If you're "
+                                   "having problems just contact me (e-mail in About)"),
+                    QMessageBox::Ok, this);
+    keepFixedSizeWhenMaximized(box); // a message box has a fixed size too
+    box.exec();
 }
 
 void MainWindow::about_Click() {
@@ -524,7 +535,8 @@ void MainWindow::stageWritten(WriteStage stage) {
 }
 
 void MainWindow::fileWritten() {
-    labels_[mainlayout::markerLabels.back()]->show();
+    // Spoken at every write, also when the banner still shows from the write before.
+    static_cast<NotificationLabel*>(labels_[mainlayout::markerLabels.back()])->notify();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
@@ -535,3 +547,5 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 }
 
 } // namespace quorvel
+
+#include "main_window.moc"

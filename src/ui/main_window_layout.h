@@ -36,8 +36,9 @@ struct Control {
     int number; // the N of LabelN, TextN, CheckN, CommandN
     Page page;
     int left, top, width, height;
-    // Labels and buttons: the caption. Inputs: the name a screen reader announces. Channel
-    // check boxes leave it empty and take the flag's name.
+    // Labels and buttons: the caption. Inputs: the name a screen reader announces, which tells
+    // the inputs apart (one label serves both nick boxes) and names a box that switches a field
+    // on after what it does. Channel check boxes leave it empty and take the flag's name.
     const char* text = nullptr;
     Look look = Look::Plain;
     const char* toolTip = nullptr;
@@ -64,6 +65,10 @@ inline constexpr const char* usernameTip = "Nazwa uzytkownika, NIE NAZWA BOTA. N
 inline constexpr const char* adminTip =
     "Informacje o administratorze bota. Np. \"Keldo <email: keldo@example.org>\"";
 
+// The "#" in front of the box is drawn, not typed; a screen reader says "#" as "number" or not
+// at all, so the name says it in words.
+inline constexpr const char* channelName = "channel to use, typed without the hash sign";
+
 inline constexpr Control controls[] = {
     label(2, GeneralStuff, 960, 1620, 975, 255, "username:", Look::Plain, usernameTip),
     textBox(1, GeneralStuff, 2160, 1620, 2415, 285, "username"),
@@ -72,10 +77,10 @@ inline constexpr Control controls[] = {
     label(4, GeneralStuff, 960, 2340, 975, 255, "network:"),
     textBox(3, GeneralStuff, 2160, 2340, 2415, 285, "network"),
     label(5, GeneralStuff, 960, 2700, 975, 255, "my-hostname:"),
-    checkBox(1, GeneralStuff, 2160, 2700, 255, 255, "my-hostname"),
+    checkBox(1, GeneralStuff, 2160, 2700, 255, 255, "use my-hostname"),
     textBox(4, GeneralStuff, 2400, 2700, 2175, 285, "my-hostname"),
     label(6, GeneralStuff, 960, 3060, 975, 255, "my-ip:"),
-    checkBox(2, GeneralStuff, 2160, 3060, 255, 255, "my-ip"),
+    checkBox(2, GeneralStuff, 2160, 3060, 255, 255, "use my-ip"),
     textBox(5, GeneralStuff, 2400, 3060, 2175, 285, "my-ip"),
 
     label(8, BotInfo, 960, 1500, 1095, 255, "bot's name:"),
@@ -87,11 +92,11 @@ inline constexpr Control controls[] = {
     label(11, BotInfo, 960, 2580, 975, 255, "egg path:"),
     textBox(9, BotInfo, 2160, 2580, 2415, 285, "egg path"),
     label(12, BotInfo, 960, 2940, 1095, 255, "bot's nicks:"),
-    textBox(10, BotInfo, 2160, 2940, 1215, 285, "bot's nicks"),
-    textBox(16, BotInfo, 3480, 2940, 1095, 285, "bot's nicks"),
+    textBox(10, BotInfo, 2160, 2940, 1215, 285, "bot's nick"),
+    textBox(16, BotInfo, 3480, 2940, 1095, 285, "bot's alternative nick"),
     label(26, BotInfo, 960, 3300, 1215, 255, "channel to use:"),
     label(25, BotInfo, 2280, 3350, 135, 255, "#", Look::TopAligned),
-    textBox(17, BotInfo, 2400, 3300, 2175, 285, "channel to use"),
+    textBox(17, BotInfo, 2400, 3300, 2175, 285, channelName),
 
     // clang-format off
     // Row by row: left, middle and right column.
@@ -108,10 +113,10 @@ inline constexpr Control controls[] = {
     label(14, Servers, 1080, 1740, 1095, 255, "server-1:"),
     textBox(12, Servers, 2280, 1740, 2415, 285, "server-1"),
     label(15, Servers, 1080, 2100, 975, 255, "server-2:"),
-    checkBox(27, Servers, 1920, 2100, 255, 255, "server-2"),
+    checkBox(27, Servers, 1920, 2100, 255, 255, "use server-2"),
     textBox(11, Servers, 2280, 2100, 2415, 285, "server-2"),
     label(17, Servers, 1080, 2460, 855, 255, "server-3:"),
-    checkBox(28, Servers, 1920, 2460, 255, 255, "server-3"),
+    checkBox(28, Servers, 1920, 2460, 255, 255, "use server-3"),
     textBox(13, Servers, 2280, 2460, 2415, 285, "server-3"),
 
     {Kind::PlainTextEdit, 14, Scripts, 1200, 1080, 3495, 2655, "scripts"},

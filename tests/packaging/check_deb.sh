@@ -53,6 +53,7 @@ for lib in libqt6widgets6 libc6 libstdc++6; do
 done
 grep -qx qt6-qpa-plugins <<<"$depends" || fail "Depends lacks qt6-qpa-plugins"
 [ "$(field Suggests)" = eggdrop ] || fail "Suggests is '$(field Suggests)'"
+[ -z "$(field Recommends)" ] || fail "Recommends is '$(field Recommends)'"
 
 # Contents: the installed files, with Debian's copyright file and changelog in place of the plain
 # licence; all under /usr and owned by root.

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QAccessible>
+#include <QLabel>
+
+class QMetaObject;
+
+namespace quorvel {
+
+// Gives every widget of exactly the class `type` the accessible role `role` in place of the one
+// Qt derives from its base class (a plain QWidget window is a "filler" to a screen reader). Call
+// before the first such widget is created: Qt keeps the interface it first made for a widget.
+void useAccessibleRole(const QMetaObject& type, QAccessible::Role role);
+
+// The event that has a screen reader speak a notification that is showing already: an
+// announcement where Qt has them (6.8), else the notification shown once more.
+QAccessible::Event repeatedNotificationEvent();
+
+// A label that is news when it appears: a screen reader speaks it when it is shown, and again
+// at every notify(). It looks and behaves as any QLabel.
+class NotificationLabel : public QLabel {
+    Q_OBJECT
+
+public:
+    NotificationLabel(const QString& text, QWidget* parent);
+
+    // Shows the label. If it was showing already nothing changes on screen, yet the news is
+    // spoken again.
+    void notify();
+
+private:
+    void speakAgain();
+};
+
+} // namespace quorvel

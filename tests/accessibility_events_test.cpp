@@ -1,0 +1,134 @@
+// What a screen reader hears of a write: the accessibility events the main window raises, as Qt
+// hands them to the desktop's accessibility bridge. Qt raises them only while a screen reader
+// could listen, so run_with_atspi.sh runs this on X11 with an accessibility bus of its own.
+#include "ui/accessibility.h"
+#include "widget_test_support.h"
+
+#include <QAccessible>
+#include <QTemporaryDir>
+
+namespace quorvel {
+namespace {
+
+using mainlayout::Page;
+
+constexpr int bridgeTimeout = 10000; // ms for Qt's bridge to find the accessibility bus
+
+// One event as the bridge would get it.
+struct Heard {
+    QAccessible::Event type;
+    QObject* object;
+    QAccessible::Role role;
+    QString text; // what the object says: name, value, description
+};
+
+std::vector<Heard>* heard = nullptr;
+
+void record(QAccessibleEvent* event) {
+    QAccessibleInterface* a = event->accessibleInterface();
+    if (!heard || !a)
+        return;
+    heard->push_back({event->type(), event->object(), a->role(),
+                      a->text(QAccessible::Name) + "|" + a->text(QAccessible::Value) + "|" +
+                          a->text(QAccessible::Description)});
+}
+
+class AccessibilityEventsTest : public test::MainWindowTest {
+protected:
+    QTemporaryDir dir;
+    std::vector<Heard> events;
+    QAccessible::UpdateHandler previous = nullptr;
+
+    void SetUp() override {
+        ASSERT_TRUE(QTest::qWaitFor([] { return QAccessible::isActive(); }, bridgeTimeout))
+            << "Qt raises no accessibility events here: run under run_with_atspi.sh";
+        MainWindowTest::SetUp();
+        heard = &events;
+        previous = QAccessible::installUpdateHandler(record);
+    }
+    void TearDown() override {
+        QAccessible::installUpdateHandler(previous);
+        heard = nullptr;
+    }
+
+    QLabel* banner() { return child<QLabel>("Label24"); }
+
+    // How often the banner was told: shown, or its news repeated while it showed.
+    int bannerTold() const {
+        int told = 0;
+        for (const Heard& h : events) {
+            if (h.role == QAccessible::Notification &&
+                (h.type == QAccessible::ObjectShow || h.type == repeatedNotificationEvent()))
+                ++told;
+        }
+        return told;
+    }
+    std::vector<Heard> alerts() const {
+        std::vector<Heard> found;
+        for (const Heard& h : events) {
+            if (h.role == QAccessible::AlertMessage && h.type == QAccessible::ObjectShow)
+                found.push_back(h);
+        }
+        return found;
+    }
+
+    // Clicks WRITE OUT; a message box it raises is closed.
+    void clickWriteOut() {
+        events.clear();
+        test::answeringModal([](QWidget& modal) { QTest::keyClick(&modal, Qt::Key_Escape); },
+                             [&] { QTest::mouseClick(writeOut(), Qt::LeftButton); });
+    }
+};
+
+TEST_F(AccessibilityEventsTest, EveryWriteTellsItsOutcomeOnce) {
+    showPage(Page::Finish);
+    typeInto(text(15), dir.filePath("bot.conf"));
+
+    // A success: the banner appears as a notification, which a screen reader speaks; the
+    // markers appear as they always did.
+    clickWriteOut();
+    EXPECT_EQ(bannerTold(), 1);
+    const auto told = std::find_if(events.begin(), events.end(), [](const Heard& h) {
+        return h.role == QAccessible::Notification;
+    });
+    ASSERT_NE(told, events.end());
+    EXPECT_EQ(told->object, banner());
+    EXPECT_TRUE(told->text.startsWith("[ WRITTEN SUCCESFULLY ]|")) << told->text.toStdString();
+    EXPECT_TRUE(alerts().empty());
+
+    // The next success finds the banner showing already: it is told again, once.
+    clickWriteOut();
+    EXPECT_EQ(markersShown(), test::allShown);
+    EXPECT_EQ(bannerTold(), 1);
+
+    // A failure: no success is told, and the message box that names the file is an alert.
+    const QString unreachable = dir.filePath("missing/bot.conf");
+    typeInto(text(15), unreachable);
+    clickWriteOut();
+    EXPECT_EQ(markersShown(), test::noneShown);
+    EXPECT_EQ(bannerTold(), 0);
+    const auto failure = alerts();
+    ASSERT_EQ(failure.size(), 1u);
+    EXPECT_TRUE(failure[0].text.contains(unreachable)) << failure[0].text.toStdString();
+
+    // After the failure the banner appears anew: told once, not twice.
+    typeInto(text(15), dir.filePath("bot.conf"));
+    clickWriteOut();
+    EXPECT_EQ(bannerTold(), 1);
+    EXPECT_TRUE(alerts().empty());
+}
+
+// The write menu switches to "Finish" first, which hides the banner; it is then told once.
+TEST_F(AccessibilityEventsTest, TheWriteMenuTellsTheOutcomeOnce) {
+    showPage(Page::Finish);
+    typeInto(text(15), dir.filePath("bot.conf"));
+    clickWriteOut();
+    showPage(Page::GeneralStuff);
+    events.clear();
+    action("write")->trigger();
+    EXPECT_EQ(tabs()->currentIndex(), Page::Finish);
+    EXPECT_EQ(bannerTold(), 1);
+}
+
+} // namespace
+} // namespace quorvel
