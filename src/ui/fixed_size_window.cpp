@@ -32,6 +32,13 @@ protected:
             // the window maximized; it is made when the window is back to normal.
             layoutRequested_ = true;
             return true;
+        } else if (watched == &window_ && event->type() == QEvent::Hide && loose_ &&
+                   !window_.isVisible()) {
+            // Hidden, not minimized (About closed while maximized): nothing holds it maximized
+            // now, and it is shown again as it was made, in the normal state at its fixed size.
+            window_.setWindowState(window_.windowState() &
+                                   ~(Qt::WindowMaximized | Qt::WindowFullScreen));
+            restoreFixedSize();
         } else if (watched == handle_ && event->type() == QEvent::Resize && loose_ &&
                    !(handle_->windowStates() & Qt::WindowMaximized)) {
             // The compositor has sized it for the normal state: it may be fixed again. Not

@@ -10,8 +10,8 @@ namespace quorvel {
 // a fixed-size window, and some compositors grant it) and then requires the window to be exactly
 // the configured size: a fixed-size window that keeps its size is a protocol error, which ends
 // the program. While maximized, the window may grow; its controls keep their places, and the
-// fixed size returns with the normal state. Full screen needs nothing: a window may be smaller
-// than the screen there.
+// fixed size returns with the normal state, or when the window is hidden (it is shown again in the
+// normal state). Full screen needs nothing: a window may be smaller than the screen there.
 //
 // Elsewhere (X11, the offscreen platform) it does nothing: the window manager keeps fixed-size
 // windows at their size.
