@@ -152,7 +152,6 @@ QString quoted(const QString& value) {
 ConfigFile::ConfigFile(const QString& name)
     : path_(QDir::current().absoluteFilePath(name)), file_(path_) {
     checkTarget();
-    pending_.reserve(writeChunk + 3 * encodeSlice + 2);
     // Unbuffered: the stage buffer is the only one, and each write reaches the file at once.
     if (!file_.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         failToOpen();
