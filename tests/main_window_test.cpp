@@ -224,6 +224,27 @@ TEST_F(MainWindowTest, ScriptsBoxWrapsAndGivesCrLf) {
     QGuiApplication::clipboard()->setText("e\u00a0\tf\u200b\u00ad\r\ng\u2028h\u2029");
     QTest::keyClick(scripts, Qt::Key_V, Qt::ControlModifier);
     EXPECT_EQ(gathered().scripts, "a\r\nb\u00a0c\r\nd\r\ne\u00a0\tf\u200b\u00ad\r\ng\r\nh\r\n");
+
+    // Breaks anywhere in the text's groups of four characters, at its ends, or one after another
+    // (more than the result's first guess at its size holds), and characters next to the breaks'
+    // code points.
+    const QString texts[] = {
+        "",
+        "\n",
+        "abc",
+        "abcd\nefgh\nij",
+        "\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n",
+        "ab\u2028\u2027\u202a\u2029x\n",
+        QString("line\n").repeated(1000) + "end",
+    };
+    for (const QString& text : texts) {
+        scripts->setPlainText(text);
+        QString expected = text;
+        for (QChar lineEnd :
+             {QChar(u'\n'), QChar(QChar::LineSeparator), QChar(QChar::ParagraphSeparator)})
+            expected.replace(lineEnd, "\r\n");
+        EXPECT_EQ(gathered().scripts, expected) << text.left(20).toStdString();
+    }
 }
 
 // Registered a second time with QT_SCALE_FACTOR=2, where the window is larger than the screen.
