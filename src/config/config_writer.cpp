@@ -139,8 +139,9 @@ private:
     // between two slices of a long text is still encoded as one.
     QStringEncoder encoder_{QStringEncoder::System};
     QByteArray pending_; // encoded lines not yet written
-    qint64 written_ = 0; // bytes in the file
-    qint64 hinted_ = 0;  // bytes the disk was asked to start on
+#ifdef Q_OS_LINUX
+    qint64 hinted_ = 0; // bytes the disk was asked to start on
+#endif
 };
 
 QString quoted(const QString& value) {
@@ -225,13 +226,10 @@ void ConfigFile::writePending() {
 #ifdef Q_OS_LINUX
     // Starts the disk on these bytes now rather than at the final sync, so that writing them
     // overlaps encoding the rest. Only a hint: the final sync still decides.
-    written_ += pending_.size();
-    if (written_ - hinted_ >= writebackHint) {
-        ::sync_file_range(file_.handle(), hinted_, written_ - hinted_, SYNC_FILE_RANGE_WRITE);
-        hinted_ = written_;
+    if (const qint64 inFile = file_.pos(); inFile - hinted_ >= writebackHint) {
+        ::sync_file_range(file_.handle(), hinted_, inFile - hinted_, SYNC_FILE_RANGE_WRITE);
+        hinted_ = inFile;
     }
-#else
-    written_ += pending_.size();
 #endif
     pending_.truncate(0);
 }
