@@ -7,8 +7,8 @@
 //  - 32 bits: channel flags 0-23, then useMyHostname, useMyIp, useServer2, useServer3.
 //  - 32 bits: two per text field, how its bytes are read: UTF-8, Latin-1 or raw UTF-16, so that
 //    any character reaches the writer (quotes, braces, NUL, non-ASCII, unpaired surrogates).
-//  - 1 byte: 0xff repeats a non-empty scripts text to over 64 KiB, which sends it down the
-//    writer's path for huge texts.
+//  - 1 byte: 0xff repeats a non-empty scripts text to over 128 Ki characters, so that the writer
+//    encodes and writes it in several slices.
 //  - then the 15 single-line texts and the scripts text, each up to an unescaped backslash.
 //
 // The single-line fields lose any CR and LF: in the program they come from one-line text boxes,
@@ -18,7 +18,8 @@
 
 #include "config/bot_settings.h"
 #include "config/config_writer.h"
-#include "config/file_shape.h"
+
+#include "file_shape.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -43,8 +44,8 @@
 namespace quorvel {
 namespace {
 
-// Over the size at which the writer stops buffering a text and writes it directly.
-constexpr qsizetype hugeScriptsSize = 64 * 1024 + 1;
+// Over the slice of a long text that the writer encodes and writes at a time (128 Ki characters).
+constexpr qsizetype hugeScriptsSize = 128 * 1024 + 1;
 
 std::unique_ptr<QTemporaryDir> scratchDir;
 QString outputPath;

@@ -1,7 +1,6 @@
 // A write that fails must leave whatever was there before exactly as it was.
 #include "config/config_writer.h"
-#include "config/file_shape.h"
-
+#include "file_shape.h"
 #include "test_support.h"
 
 #include <QDir>

@@ -1,6 +1,5 @@
 #include "config/config_writer.h"
-#include "config/file_shape.h"
-
+#include "file_shape.h"
 #include "test_support.h"
 
 #include <QDir>

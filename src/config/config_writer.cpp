@@ -1,22 +1,23 @@
 #include "config/config_writer.h"
 
+#include "config/file_calls.h"
 #include "config/version.h"
 
 #include <QByteArray>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <QRandomGenerator>
 #include <QStringEncoder>
 
 #include <cerrno>
 #include <initializer_list>
 #include <string_view>
+#include <utility>
 
-#ifdef Q_OS_UNIX
 #include <fcntl.h> // also sync_file_range on Linux
 #include <sys/stat.h>
 #include <unistd.h>
-#endif
 
 namespace quorvel {
 
@@ -51,11 +52,9 @@ consteval bool bannerNamesVersion() {
 }
 static_assert(bannerNamesVersion(), "the banner names the project's version");
 
-// Encoded bytes are handed to the file once this many are waiting, so that a huge scripts text is
-// written in a few large pieces and never held whole a second time.
-constexpr qsizetype writeChunk = 256 * 1024;
-// Characters encoded at a time: at most 3 bytes each, so a slice adds under 200 KiB to the buffer.
-constexpr qsizetype encodeSlice = 64 * 1024;
+// A long text (the scripts) is encoded and written this many characters at a time, so that it
+// is never held whole a second time: at most 3 bytes each, under 400 KiB of buffer.
+constexpr qsizetype encodeSlice = 128 * 1024;
 // Bytes after which the disk is asked to start writing (Linux).
 constexpr qint64 writebackHint = 2 * 1024 * 1024;
 
@@ -63,14 +62,9 @@ QString reasonFromErrno(int savedErrno) {
     return qt_error_string(savedErrno);
 }
 
-#ifdef Q_OS_UNIX
-// The data must be on disk before the new file replaces the old one; QSaveFile ignores a failed
-// sync. Returns 0 or the errno of a real failure (file systems without sync support pass).
-int syncFile(int fd) {
-    if (::fsync(fd) == 0)
-        return 0;
-    const int err = errno;
-    return err == EINVAL || err == EROFS || err == ENOTSUP ? 0 : err;
+// File systems without sync support pass: there is nothing more to wait for.
+bool syncFailed(int result) {
+    return result != 0 && errno != EINVAL && errno != EROFS && errno != ENOTSUP;
 }
 
 // Says what a name stands for that a plain file must not replace.
@@ -84,61 +78,46 @@ QString notAFileReason(mode_t mode) {
     return QStringLiteral("It is not a regular file");
 }
 
-// The new file takes the old one's owner and group as it takes its permissions, so that a bot's
-// file replaced by root stays readable to the bot. Who may not give a file away keeps it; the
-// group alone may still be allowed.
-void keepOwner(int fd, const QString& oldPath) {
-    struct stat old = {};
-    struct stat now = {};
-    if (::stat(QFile::encodeName(oldPath).constData(), &old) != 0 || ::fstat(fd, &now) != 0)
-        return;
-    if (now.st_uid == old.st_uid && now.st_gid == old.st_gid)
-        return;
-    if (::fchown(fd, old.st_uid, old.st_gid) != 0 && now.st_gid != old.st_gid)
-        (void)::fchown(fd, uid_t(-1), old.st_gid);
-}
-
-// Makes the rename itself durable. Failure here cannot undo a replaced file, so it is not
-// reported.
-void syncDirectory(const QString& filePath) {
-    const QByteArray dir = QFile::encodeName(QFileInfo(filePath).absolutePath());
-    const int fd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
-#endif
-
 // One write in progress: the new file beside the target, and the encoded lines not yet handed to
-// it. Exists only inside ConfigWriter::writeConfig.
+// it. Exists only inside ConfigWriter::writeConfig; the new file goes with it unless committed.
 class ConfigFile {
 public:
     explicit ConfigFile(const QString& name);
+    ~ConfigFile();
+    ConfigFile(const ConfigFile&) = delete;
+    ConfigFile& operator=(const ConfigFile&) = delete;
 
+    // Creates the new file beside the target.
+    void open();
     void writeCoreSections(const BotSettings& s, WriteProgress& progress);
     void writeModuleSections(const BotSettings& s, WriteProgress& progress);
     // Puts the complete file in place of the target.
     void commit();
 
 private:
-    void writeLine(const QString& text);
+    void writeLine(QStringView text);
     void writeBlankLine();
     // An empty entry is a blank line.
     void writeLines(std::initializer_list<const char*> lines);
     void endStage(WriteStage stage, WriteProgress& progress);
     void writePending();
     void checkTarget();
-    [[noreturn]] void failToOpen();
+    void keepOwnerAndPermissions();
+    [[noreturn]] void failToOpen(int err);
     [[noreturn]] void fail(const QString& reason);
 
     QString path_;
     bool earlierFile_ = false; // a regular file of that name was there before
-    QSaveFile file_;
+    struct stat earlier_ = {};
+    QByteArray target_; // the name replaced: where a symbolic link leads, if it is one
+    QByteArray newName_;
+    int fd_ = -1;
+    bool committed_ = false;
     // The system's 8-bit encoding. One encoder for the whole file, so that a character split
     // between two slices of a long text is still encoded as one.
     QStringEncoder encoder_{QStringEncoder::System};
     QByteArray pending_; // encoded lines not yet written
+    qint64 written_ = 0;
 #ifdef Q_OS_LINUX
     qint64 hinted_ = 0; // bytes the disk was asked to start on
 #endif
@@ -148,50 +127,97 @@ QString quoted(const QString& value) {
     return QLatin1Char('"') + value + QLatin1Char('"');
 }
 
-// QSaveFile renames by the name it was given, so a relative name is pinned to the current
-// directory now.
-ConfigFile::ConfigFile(const QString& name)
-    : path_(QDir::current().absoluteFilePath(name)), file_(path_) {
+// The rename replaces by the name, so a relative name is pinned to the current directory now.
+ConfigFile::ConfigFile(const QString& name) : path_(QDir::current().absoluteFilePath(name)) {}
+
+ConfigFile::~ConfigFile() {
+    if (fd_ >= 0)
+        ::close(fd_);
+    if (!committed_ && !newName_.isEmpty())
+        ::unlink(newName_.constData());
+}
+
+void ConfigFile::open() {
     checkTarget();
-    // Unbuffered: the stage buffer is the only one, and each write reaches the file at once.
-    if (!file_.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        failToOpen();
-#ifdef Q_OS_UNIX
+    // Who may not write the old file may not replace it either.
+    if (earlierFile_ && ::access(QFile::encodeName(path_).constData(), W_OK) != 0)
+        fail(reasonFromErrno(errno));
+    const QString canonical = earlierFile_ ? QFileInfo(path_).canonicalFilePath() : QString();
+    const QFileInfo target(canonical.isEmpty() ? path_ : canonical);
+    target_ = QFile::encodeName(target.filePath());
+    // Hidden, beside the target, so that the rename never crosses file systems.
+    const QString stem = target.absolutePath() + QStringLiteral("/.") + target.fileName();
+    for (int attempt = 0; fd_ < 0; ++attempt) {
+        newName_ = QFile::encodeName(stem + QLatin1Char('.') +
+                                     QString::number(QRandomGenerator::global()->generate(), 36));
+        fd_ = ::open(newName_.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd_ < 0 && (errno != EEXIST || attempt == 100)) {
+            const int err = errno;
+            newName_.clear();
+            failToOpen(err);
+        }
+    }
     if (earlierFile_)
-        keepOwner(file_.handle(), path_);
-#endif
+        keepOwnerAndPermissions();
+}
+
+// The new file takes the old one's owner, group and permissions, so that a bot's file replaced
+// by root stays readable to the bot. Who may not give a file away keeps it; the group alone may
+// still be allowed.
+void ConfigFile::keepOwnerAndPermissions() {
+    struct stat now = {};
+    if (::fstat(fd_, &now) != 0)
+        fail(reasonFromErrno(errno));
+    if (now.st_uid != earlier_.st_uid || now.st_gid != earlier_.st_gid) {
+        if (fileCalls.fchown(fd_, earlier_.st_uid, earlier_.st_gid) != 0) {
+            if (errno != EPERM)
+                fail(reasonFromErrno(errno));
+            if (now.st_gid != earlier_.st_gid &&
+                fileCalls.fchown(fd_, uid_t(-1), earlier_.st_gid) != 0 && errno != EPERM)
+                fail(reasonFromErrno(errno));
+        }
+    }
+    // After the owner, whose change clears the set-user-ID and set-group-ID bits.
+    if (::fchmod(fd_, earlier_.st_mode & 07777) != 0)
+        fail(reasonFromErrno(errno));
 }
 
 void ConfigFile::commit() {
     writePending();
-#ifdef Q_OS_UNIX
-    if (const int err = syncFile(file_.handle()); err != 0)
-        fail(reasonFromErrno(err));
-#endif
-    if (!file_.commit())
-        fail(file_.errorString());
-#ifdef Q_OS_UNIX
-    syncDirectory(path_);
-#endif
+    // The data must be on disk before the new file replaces the old one.
+    if (syncFailed(fileCalls.fsync(fd_)))
+        fail(reasonFromErrno(errno));
+    const int fd = std::exchange(fd_, -1);
+    if (::close(fd) != 0)
+        fail(reasonFromErrno(errno));
+    if (fileCalls.rename(newName_.constData(), target_.constData()) != 0)
+        fail(reasonFromErrno(errno));
+    committed_ = true;
+    // Makes the rename itself durable. The old file is gone by now: say that the new one is
+    // there, but may not survive a crash.
+    const QByteArray dir = QFile::encodeName(QFileInfo(QFile::decodeName(target_)).absolutePath());
+    const int dirFd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd < 0)
+        return; // a folder that cannot be read cannot be synced either
+    const bool failed = syncFailed(fileCalls.fsyncDirectory(dirFd));
+    const int err = errno;
+    ::close(dirFd);
+    if (failed) {
+        throw ConfigWriteError(
+            path_, QStringLiteral("The new file is in place, but the folder holding it could not "
+                                  "be saved to disk, so after a crash the file may be lost: %1")
+                       .arg(reasonFromErrno(err)));
+    }
 }
 
-void ConfigFile::writeLine(const QString& text) {
+void ConfigFile::writeLine(QStringView text) {
     // The line break goes through the encoder too, which then holds no half of a character.
-    const QStringView view(text);
-    for (qsizetype pos = 0;; pos += encodeSlice) {
-        const QStringView slice = view.mid(pos, encodeSlice);
-        const bool last = pos + encodeSlice >= view.size();
-        const qsizetype size = pending_.size();
-        pending_.resize(size + encoder_.requiredSpace(slice.size() + 2));
-        char* end = encoder_.appendToBuffer(pending_.data() + size, slice);
-        if (last)
-            end = encoder_.appendToBuffer(end, u"\r\n");
-        pending_.truncate(end - pending_.constData());
-        if (last)
-            break;
-        if (pending_.size() >= writeChunk)
-            writePending();
+    for (; text.size() > encodeSlice; text = text.sliced(encodeSlice)) {
+        pending_ += encoder_.encode(text.first(encodeSlice));
+        writePending();
     }
+    pending_ += encoder_.encode(text);
+    pending_ += encoder_.encode(u"\r\n");
 }
 
 void ConfigFile::writeBlankLine() {
@@ -212,59 +238,42 @@ void ConfigFile::endStage(WriteStage stage, WriteProgress& progress) {
 }
 
 void ConfigFile::writePending() {
-    if (pending_.isEmpty())
-        return;
     // A write cut short reports its reason only when asked for the rest.
-    const char* data = pending_.constData();
-    for (qint64 left = pending_.size(); left > 0;) {
-        const qint64 written = file_.write(data, left);
-        if (written <= 0)
-            fail(file_.errorString());
-        data += written;
-        left -= written;
+    for (qsizetype done = 0; done < pending_.size();) {
+        const ssize_t n = ::write(fd_, pending_.constData() + done, size_t(pending_.size() - done));
+        if (n < 0 && errno != EINTR)
+            fail(reasonFromErrno(errno));
+        done += n > 0 ? n : 0;
     }
+    written_ += pending_.size();
+    // Released rather than emptied: the next slice's bytes then become pending_ without a copy.
+    pending_.clear();
 #ifdef Q_OS_LINUX
     // Starts the disk on these bytes now rather than at the final sync, so that writing them
     // overlaps encoding the rest. Only a hint: the final sync still decides.
-    if (const qint64 inFile = file_.pos(); inFile - hinted_ >= writebackHint) {
-        ::sync_file_range(file_.handle(), hinted_, inFile - hinted_, SYNC_FILE_RANGE_WRITE);
-        hinted_ = inFile;
+    if (written_ - hinted_ >= writebackHint) {
+        ::sync_file_range(fd_, hinted_, written_ - hinted_, SYNC_FILE_RANGE_WRITE);
+        hinted_ = written_;
     }
 #endif
-    pending_.truncate(0);
 }
 
 // Only a regular file is ever replaced, symbolic links followed. Nothing is opened to find out:
 // opening a pipe would wait for a reader.
 void ConfigFile::checkTarget() {
-#ifdef Q_OS_UNIX
-    struct stat st = {};
-    if (::stat(QFile::encodeName(path_).constData(), &st) != 0)
+    if (::stat(QFile::encodeName(path_).constData(), &earlier_) != 0)
         return; // nothing there yet, or nothing the write could change
-    if (S_ISDIR(st.st_mode))
+    if (S_ISDIR(earlier_.st_mode))
         throw ConfigWriteError(path_, reasonFromErrno(EISDIR));
-    if (!S_ISREG(st.st_mode))
-        throw ConfigWriteError(path_, notAFileReason(st.st_mode));
+    if (!S_ISREG(earlier_.st_mode))
+        throw ConfigWriteError(path_, notAFileReason(earlier_.st_mode));
     earlierFile_ = true;
-#else
-    const QFileInfo target(path_);
-    if (target.isDir())
-        throw ConfigWriteError(path_, reasonFromErrno(EISDIR));
-    if (target.exists() && !target.isFile())
-        throw ConfigWriteError(path_, QStringLiteral("It is not a regular file"));
-    earlierFile_ = target.exists();
-#endif
 }
 
 // The new file is made beside the old one. Where the folder refuses that, the folder is what
 // refused, however writable the old file: writing into it in place could leave it half written.
-void ConfigFile::failToOpen() {
-#ifdef Q_OS_UNIX
-    if (earlierFile_ && ::access(QFile::encodeName(path_).constData(), W_OK) != 0)
-        fail(reasonFromErrno(errno));
-    // Beside the file a symbolic link leads to, where there is one.
-    const QString target = earlierFile_ ? QFileInfo(path_).canonicalFilePath() : path_;
-    const QString folder = QFileInfo(target.isEmpty() ? path_ : target).absolutePath();
+void ConfigFile::failToOpen(int err) {
+    const QString folder = QFileInfo(QFile::decodeName(target_)).absolutePath();
     const int folderErrno =
         ::access(QFile::encodeName(folder).constData(), W_OK | X_OK) == 0 ? 0 : errno;
     if (folderErrno == EACCES || folderErrno == EPERM || folderErrno == EROFS) {
@@ -276,12 +285,11 @@ void ConfigFile::failToOpen() {
                 .arg(folder, reasonFromErrno(folderErrno)),
             earlierFile_);
     }
-#endif
-    fail(file_.errorString());
+    fail(reasonFromErrno(err));
 }
 
 void ConfigFile::fail(const QString& reason) {
-    // The unfinished file goes with file_, which is never committed.
+    // The unfinished file goes with this object, which is never committed.
     throw ConfigWriteError(
         path_, reason.isEmpty() ? QStringLiteral("The data could not be written") : reason,
         earlierFile_);
@@ -299,6 +307,7 @@ void ConfigWriter::writeConfig(const BotSettings& settings, WriteProgress& progr
     if (settings.outputFileName.isEmpty())
         throw ConfigWriteError(QString(), QStringLiteral("No file name was given"));
     ConfigFile file(settings.outputFileName);
+    file.open();
     file.writeCoreSections(settings, progress);
     file.writeModuleSections(settings, progress);
     file.commit();

@@ -8,7 +8,8 @@
 #include <array>
 #include <cstddef>
 
-// The shape of every file ConfigWriter writes, in lines, for the code that checks it.
+// The shape of every file ConfigWriter writes, in lines, for the tests and the fuzzer that check
+// it.
 namespace quorvel::fileshape {
 
 // Lines written whatever the settings: 86 up to the module path, 157 from the channels module
