@@ -1,5 +1,6 @@
 // A write that fails must leave whatever was there before exactly as it was.
 #include "config/config_writer.h"
+#include "config/file_calls.h"
 #include "file_shape.h"
 #include "test_support.h"
 
@@ -15,6 +16,7 @@
 #include <grp.h>
 #include <optional>
 #include <pwd.h>
+#include <string_view>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -268,9 +270,23 @@ TEST_F(ConfigWriterFailureTest, WriteCutShortAtAnyPointLeavesTheOldFile) {
 }
 
 // The file may belong to the bot's own account while root writes it: the bot must still be able
-// to read it afterwards.
-TEST_F(ConfigWriterFailureTest, SuccessReplacesTheOldFileWholeAndKeepsItsOwnerAndPermissions) {
+// to read it afterwards. Only its group may differ from the writer's, too.
+struct EarlierOwner {
+    const char* name;
+    bool otherUser; // else only the group differs
+};
+
+class KeptOwnerTest : public ConfigWriterFailureTest,
+                      public ::testing::WithParamInterface<EarlierOwner> {};
+
+TEST_P(KeptOwnerTest, SuccessReplacesTheOldFileWholeAndKeepsItsOwnerAndPermissions) {
+    if (geteuid() != 0 && !GetParam().otherUser)
+        GTEST_SKIP() << "needs a group of another user: run as root";
     ASSERT_TRUE(giveToUnprivileged(settings.outputFileName));
+    const QByteArray path = QFile::encodeName(settings.outputFileName);
+    if (!GetParam().otherUser) {
+        ASSERT_EQ(chown(path.constData(), geteuid(), gid_t(-1)), 0);
+    }
     ASSERT_TRUE(setMode(settings.outputFileName, 0640));
     const struct stat before = statOf(settings.outputFileName);
     RecordingProgress progress;
@@ -283,6 +299,82 @@ TEST_F(ConfigWriterFailureTest, SuccessReplacesTheOldFileWholeAndKeepsItsOwnerAn
     EXPECT_EQ(after.st_gid, before.st_gid);
     EXPECT_EQ(entries(), QStringList{"bot.conf"});
 }
+
+INSTANTIATE_TEST_SUITE_P(, KeptOwnerTest,
+                         ::testing::Values(EarlierOwner{"OtherUser", true},
+                                           EarlierOwner{"OnlyTheGroupDiffers", false}),
+                         [](const auto& info) { return info.param.name; });
+
+// Each call that makes the new file durable and puts it in place, failing as a disk can.
+int injectedErrno = 0;
+int failCall(int) {
+    errno = injectedErrno;
+    return -1;
+}
+int failChown(int, uid_t, gid_t) {
+    errno = injectedErrno;
+    return -1;
+}
+int failRename(const char*, const char*) {
+    errno = injectedErrno;
+    return -1;
+}
+
+struct CallFailure {
+    const char* name;
+    void (*inject)(FileCalls&);
+    int err;
+    // The folder's sync comes after the rename: the new file is in place, and says so.
+    bool oldFileKept = true;
+};
+
+class FailingCallTest : public ConfigWriterFailureTest,
+                        public ::testing::WithParamInterface<CallFailure> {
+protected:
+    const FileCalls real = fileCalls;
+    void TearDown() override { fileCalls = real; }
+};
+
+TEST_P(FailingCallTest, FailureIsReportedWithTheSystemsReasonNeverAsSuccess) {
+    // The owner is changed only where it differs: root writing a file of another user.
+    if (geteuid() != 0 && std::string_view(GetParam().name) == "OwnerChange")
+        GTEST_SKIP() << "needs a file of another user: run as root";
+    ASSERT_TRUE(giveToUnprivileged(settings.outputFileName));
+    const struct stat before = statOf(settings.outputFileName);
+    injectedErrno = GetParam().err;
+    GetParam().inject(fileCalls);
+    RecordingProgress progress;
+    try {
+        ConfigWriter().writeConfig(settings, progress);
+        ADD_FAILURE() << "write succeeded";
+    } catch (const ConfigWriteError& e) {
+        const QString reason = qt_error_string(GetParam().err);
+        if (GetParam().oldFileKept)
+            EXPECT_EQ(e.reason(), reason);
+        else
+            EXPECT_TRUE(e.reason().endsWith(": " + reason)) << e.what();
+        EXPECT_EQ(e.earlierFileKept(), GetParam().oldFileKept);
+    }
+    EXPECT_TRUE(std::find(progress.events.begin(), progress.events.end(), -1) ==
+                progress.events.end())
+        << "fileWritten";
+    EXPECT_EQ(entries(), QStringList{"bot.conf"});
+    if (GetParam().oldFileKept) {
+        EXPECT_EQ(test::readAll(settings.outputFileName), oldContent);
+        EXPECT_EQ(statOf(settings.outputFileName).st_ino, before.st_ino);
+    } else {
+        EXPECT_EQ(test::readAll(settings.outputFileName), test::testData("default.cfg"));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    , FailingCallTest,
+    ::testing::Values(CallFailure{"FinalSync", [](FileCalls& c) { c.fsync = failCall; }, EIO},
+                      CallFailure{"OwnerChange", [](FileCalls& c) { c.fchown = failChown; }, EIO},
+                      CallFailure{"Rename", [](FileCalls& c) { c.rename = failRename; }, ENOSPC},
+                      CallFailure{"FolderSync", [](FileCalls& c) { c.fsyncDirectory = failCall; },
+                                  EIO, false}),
+    [](const auto& info) { return info.param.name; });
 
 // Who may not give the file away still replaces it, as its own.
 TEST_F(ConfigWriterFailureTest, OwnerThatCannotBeKeptGivesWayToTheWriter) {
