@@ -247,6 +247,39 @@ TEST_F(MainWindowTest, ScriptsBoxWrapsAndGivesCrLf) {
     }
 }
 
+// Every change of page hides the markers, by the keyboard too: on the tab widget (as from a
+// control on the page) or on the tab bar.
+struct PageKey {
+    const char* name;
+    bool onTabBar;
+    Qt::Key key;
+    Qt::KeyboardModifiers modifiers;
+};
+
+class PageChangeByKeyTest : public MainWindowTest, public ::testing::WithParamInterface<PageKey> {};
+
+TEST_P(PageChangeByKeyTest, HidesTheMarkers) {
+    showPage(Page::Servers);
+    for (std::size_t k = 0; k < writeStageCount; ++k)
+        window.stageWritten(WriteStage(k));
+    window.fileWritten();
+    ASSERT_EQ(markersShown(), test::allShown);
+    const PageKey& p = GetParam();
+    QTest::keyClick(p.onTabBar ? static_cast<QWidget*>(tabs()->tabBar()) : tabs(), p.key,
+                    p.modifiers);
+    EXPECT_NE(tabs()->currentIndex(), Page::Servers);
+    EXPECT_EQ(markersShown(), test::noneShown);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    , PageChangeByKeyTest,
+    ::testing::Values(PageKey{"CtrlTab", false, Qt::Key_Tab, Qt::ControlModifier},
+                      PageKey{"CtrlShiftTab", false, Qt::Key_Backtab,
+                              Qt::ControlModifier | Qt::ShiftModifier},
+                      PageKey{"RightOnTheTabBar", true, Qt::Key_Right, Qt::NoModifier},
+                      PageKey{"LeftOnTheTabBar", true, Qt::Key_Left, Qt::NoModifier}),
+    [](const auto& info) { return info.param.name; });
+
 // Registered a second time with QT_SCALE_FACTOR=2, where the window is larger than the screen.
 TEST_F(MainWindowTest, OpensWithTitleBarAndMenusOnTheScreen) {
     const QRect area = window.screen()->availableGeometry();

@@ -1,5 +1,6 @@
 // Starting the program from a shell: the options every Qt program has, and a clear word when
 // there is no display to show the window on.
+#include <QDeadlineTimer>
 #include <QProcess>
 #include <QProcessEnvironment>
 
@@ -78,6 +79,60 @@ TEST(ProgramStartTest, UnknownOptionsAndArgumentsAreRefused) {
     run = runProgram({"bot.conf"}, {{"QT_QPA_PLATFORM", "offscreen"}});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_TRUE(run.err.contains("bot.conf")) << run.err.toStdString();
+}
+
+// Under a Wayland compositor (run_in_weston.sh names it in WAYLAND_DISPLAY): runs the program
+// with `arguments`, no other display and no platform named, until libwayland's trace shows its
+// window titled and given a picture, then ends it. Says whether the window came.
+testing::AssertionResult opensItsWindow(const QStringList& arguments) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("DISPLAY"));
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    env.insert(QStringLiteral("WAYLAND_DEBUG"), QStringLiteral("client"));
+    QProcess process;
+    process.setProcessEnvironment(env);
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(QStringLiteral(QUORVEL_PROGRAM), arguments);
+    QByteArray output;
+    const auto opened = [&] {
+        return output.contains("set_title(\"Quorvel! 1.1\")") &&
+               output.contains(".attach(wl_buffer");
+    };
+    const QDeadlineTimer deadline(60000);
+    while (!opened() && !deadline.hasExpired() && process.state() != QProcess::NotRunning) {
+        process.waitForReadyRead(1000);
+        output += process.readAll();
+    }
+    const QString ended = process.state() == QProcess::NotRunning
+                              ? QStringLiteral("ended with status %1, %2")
+                                    .arg(process.exitCode())
+                                    .arg(process.errorString())
+                              : QStringLiteral("still running");
+    process.kill();
+    process.waitForFinished();
+    output += process.readAll();
+    if (opened())
+        return testing::AssertionSuccess();
+    return testing::AssertionFailure()
+           << "no window; the program " << ended.toStdString() << " and said:\n"
+           << output.right(2000).toStdString();
+}
+
+class ProgramStartOnWayland : public testing::Test {
+protected:
+    void SetUp() override {
+        if (qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+            GTEST_SKIP() << "run by the wayland test under weston";
+    }
+};
+
+TEST_F(ProgramStartOnWayland, WaylandDisplayAloneIsADisplay) {
+    EXPECT_TRUE(opensItsWindow({}));
+}
+
+// Qt's single-dash options are words, not letters run together ("-v" for the version).
+TEST_F(ProgramStartOnWayland, ReverseAloneOpensTheWindow) {
+    EXPECT_TRUE(opensItsWindow({"-reverse"}));
 }
 
 } // namespace
