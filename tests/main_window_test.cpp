@@ -11,6 +11,8 @@
 #include <QScrollBar>
 #include <QTextBlock>
 
+#include <cstring>
+
 namespace quorvel {
 namespace {
 
@@ -33,21 +35,35 @@ TEST_F(MainWindowTest, OpensFixedOnGeneralStuffWithTheBuiltInValues) {
     EXPECT_TRUE(text(1)->toolTip().isEmpty());
 }
 
-// Page controls are placed from the client area's corner: the tab strip must not push them.
-TEST_F(MainWindowTest, ControlsSitAtTheirTwipPlacesInTheClientArea) {
-    const TwipScale& scale = window.layoutScale();
-    for (const auto& c : mainlayout::controls) {
-        tabs()->setCurrentIndex(c.page);
-        const char* prefix = c.kind == mainlayout::Kind::Label        ? "Label"
-                             : c.kind == mainlayout::Kind::CheckBox   ? "Check"
-                             : c.kind == mainlayout::Kind::PushButton ? "Command"
-                                                                      : "Text";
-        QWidget* w = child(prefix + QString::number(c.number));
-        EXPECT_EQ(QRect(w->mapTo(window.centralWidget(), QPoint()), w->size()),
-                  scale.rect(c.left, c.top, c.width, c.height))
-            << w->objectName().toStdString();
-    }
+// Page controls are placed from the client area's corner: the tab strip must not push them. One
+// control of each page, its place in twips written out here rather than taken from the layout.
+struct TwipPlace {
+    const char* name;
+    Page page;
+    int left, top, width, height;
+};
+
+class ControlPlaceTest : public MainWindowTest, public ::testing::WithParamInterface<TwipPlace> {};
+
+TEST_P(ControlPlaceTest, SitsAtItsTwipPlaceInTheClientArea) {
+    const TwipPlace& p = GetParam();
+    tabs()->setCurrentIndex(p.page);
+    QWidget* w = child(p.name);
+    EXPECT_EQ(QRect(w->mapTo(window.centralWidget(), QPoint()), w->size()),
+              window.layoutScale().rect(p.left, p.top, p.width, p.height));
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    , ControlPlaceTest,
+    ::testing::Values(TwipPlace{"Label2", Page::GeneralStuff, 960, 1620, 975, 255},
+                      TwipPlace{"Check1", Page::GeneralStuff, 2160, 2700, 255, 255},
+                      TwipPlace{"Text6", Page::BotInfo, 2160, 1500, 2415, 285},
+                      TwipPlace{"Check26", Page::ChannelSettings, 2160, 2820, 1335, 255},
+                      TwipPlace{"Text11", Page::Servers, 2280, 2100, 2415, 285},
+                      TwipPlace{"Text14", Page::Scripts, 1200, 1080, 3495, 2655},
+                      TwipPlace{"Command1", Page::Finish, 1680, 1200, 2655, 525},
+                      TwipPlace{"Label24", Page::Finish, 360, 3960, 5295, 255}),
+    [](const auto& info) { return info.param.name; });
 
 // Registered a second time with QT_SCALE_FACTOR=2.
 TEST_F(MainWindowTest, NoCaptionIsClipped) {
@@ -148,41 +164,61 @@ TEST_F(MainWindowTest, FileNameFollowsEveryChangeOfTheBotsName) {
     EXPECT_EQ(text(15)->text(), "");
 }
 
-// A line break in a single-line value would split a line of the written file.
-TEST_F(MainWindowTest, SingleLineBoxesKeepTheFirstLineOfWhatArrives) {
+// A line break in a single-line value would split a line of the written file. Only the first
+// line of what arrives is kept; text copied whole from a file often begins with the end of the
+// line before it, and a text that begins like the one it goes into is still only its first line.
+enum class Arrives { Pasted, Inserted, Set };
+
+struct Arrival {
+    const char* name;
+    const char* before;
+    int start, length; // the selection, or the cursor where length is 0
+    Arrives way;
+    const char* arriving;
+    const char* after;
+};
+
+class SingleLineBoxTest : public MainWindowTest, public ::testing::WithParamInterface<Arrival> {};
+
+TEST_P(SingleLineBoxTest, KeepsTheFirstLineOfWhatArrives) {
+    const Arrival& a = GetParam();
     QLineEdit* box = text(1);
-    box->setText("abcdef");
-    box->setSelection(1, 2);
-    QGuiApplication::clipboard()->setText("X\nsecond line");
-    QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
-    EXPECT_EQ(box->text(), "aXdef");
-    EXPECT_EQ(box->cursorPosition(), 2);
-
-    box->setText("aa");
-    box->setCursorPosition(0);
-    box->insert("a\u2029a"); // begins like the text it goes into
-    EXPECT_EQ(box->text(), "aaa");
-    box->setText("one\r\ntwo");
-    EXPECT_EQ(box->text(), "one");
-
-    // Text copied whole from a file often begins with the end of the line before it.
-    box->selectAll();
-    QGuiApplication::clipboard()->setText("\nirc.example.net\n");
-    QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
-    EXPECT_EQ(box->text(), "irc.example.net");
-    box->setCursorPosition(3);
-    box->insert("\r\n\r\n:6667\nsecond");
-    EXPECT_EQ(box->text(), "irc:6667.example.net");
-    box->insert("\n\n"); // no line at all: nothing arrives
-    EXPECT_EQ(box->text(), "irc:6667.example.net");
-    // Pasted over a selection it begins like: still only its own first line.
-    box->selectAll();
-    QGuiApplication::clipboard()->setText("irc:6667\nother.example.net");
-    QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
-    EXPECT_EQ(box->text(), "irc:6667");
-    box->setText("\u2028\tindented");
-    EXPECT_EQ(box->text(), "\tindented");
+    box->setText(QString::fromUtf8(a.before));
+    box->setSelection(a.start, a.length);
+    const QString arriving = QString::fromUtf8(a.arriving);
+    if (a.way == Arrives::Pasted) {
+        QGuiApplication::clipboard()->setText(arriving);
+        QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
+    } else if (a.way == Arrives::Inserted) {
+        box->insert(arriving);
+    } else {
+        box->setText(arriving);
+    }
+    EXPECT_EQ(box->text(), QString::fromUtf8(a.after));
+    // The cursor stands after what arrived, before the rest of the earlier text.
+    if (a.way != Arrives::Set) {
+        const qsizetype rest = qsizetype(std::strlen(a.before)) - a.start - a.length;
+        EXPECT_EQ(box->cursorPosition(), box->text().size() - rest);
+    }
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    , SingleLineBoxTest,
+    ::testing::Values(
+        Arrival{"PastedOverASelection", "abcdef", 1, 2, Arrives::Pasted, "X\nsecond line", "aXdef"},
+        Arrival{"InsertedBeginningLikeTheText", "aa", 0, 0, Arrives::Inserted, "a\u2029a", "aaa"},
+        Arrival{"SetWithCrLf", "", 0, 0, Arrives::Set, "one\r\ntwo", "one"},
+        Arrival{"PastedAfterABreak", "aaa", 0, 3, Arrives::Pasted, "\nirc.example.net\n",
+                "irc.example.net"},
+        Arrival{"InsertedAfterBreaks", "irc.example.net", 3, 0, Arrives::Inserted,
+                "\r\n\r\n:6667\nsecond", "irc:6667.example.net"},
+        Arrival{"InsertedBreaksAlone", "irc:6667.example.net", 8, 0, Arrives::Inserted, "\n\n",
+                "irc:6667.example.net"},
+        Arrival{"PastedOverTheTextItBeginsLike", "irc:6667.example.net", 0, 20, Arrives::Pasted,
+                "irc:6667\nother.example.net", "irc:6667"},
+        Arrival{"SetAfterALineSeparator", "", 0, 0, Arrives::Set, "\u2028\tindented",
+                "\tindented"}),
+    [](const auto& info) { return info.param.name; });
 
 // Qt's line edits hold 32767 characters unless told otherwise.
 TEST_F(MainWindowTest, SingleLineBoxesTakeValuesOfAnyLength) {
