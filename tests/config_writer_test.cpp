@@ -121,70 +121,107 @@ TEST_F(ConfigWriterTest, ServerListHoldsOnlyTheChosenServers) {
     }
 }
 
-TEST_F(ConfigWriterTest, ValuesAreWrittenExactlyAsHeld) {
-    settings.username = QString();
-    settings.admin = "  a \"b\" {c} $d \\e [f]  ";
-    settings.network = QString::fromUtf8("Zażółć.net");
-    settings.channel = "#chan";
-    settings.eggPath = "/opt/egg/";
-    settings.telnetPort = "not a port";
-    settings.botName = QString();
-    settings.nick = QString();
-    settings.server1 = QString();
-    settings.whoisInfo = "$botnick \"quoted\"";
-    const auto lines = writeLines();
-    const auto has = [&](const QByteArray& line) {
-        return std::find(lines.begin(), lines.end(), line) != lines.end();
-    };
-    EXPECT_TRUE(has("set username \"\""));
-    EXPECT_TRUE(has("set owner \"\""));
-    EXPECT_TRUE(has("set admin \"  a \"b\" {c} $d \\e [f]  \""));
-    EXPECT_TRUE(has("set network \"Za\xC5\xBC\xC3\xB3\xC5\x82\xC4\x87.net\""));
-    EXPECT_TRUE(has("logfile mco * \"#chan.prv\""));
-    EXPECT_TRUE(has("logfile jk ##chan \"#chan.act\""));
-    EXPECT_EQ(lines[0], "#! /opt/egg/");
-    EXPECT_TRUE(has("set help-path \"/opt/egg//help/\""));
-    EXPECT_TRUE(has("set mod-path \"/opt/egg//modules/\""));
-    EXPECT_TRUE(has("listen not a port all"));
-    EXPECT_TRUE(has("set userfile \".usr\""));
-    EXPECT_TRUE(has("set botnet-nick \"\""));
-    EXPECT_TRUE(has("set chanfile \".chn\""));
-    EXPECT_TRUE(has("set notefile \".not\""));
-    EXPECT_TRUE(has("set nick \"\""));
-    EXPECT_TRUE(has("  "));
-    EXPECT_TRUE(has("set whois-fields \"$botnick \"quoted\"\""));
-    EXPECT_TRUE(has("set realname \"$botnick \"quoted\"\""));
+// Each value goes into its lines exactly as held: empty, with quotes, braces, dollars,
+// backslashes and brackets, outside ASCII, or nothing like what the line expects.
+struct HeldValue {
+    const char* name;
+    void (*set)(BotSettings&);
+    std::vector<QByteArray> lines;
+};
 
-    settings.channel = QString();
-    EXPECT_TRUE(block(writeLines(), "logfile jk # \".act\"", 1).size() == 1);
+class HeldValueTest : public ConfigWriterTest, public ::testing::WithParamInterface<HeldValue> {};
+
+TEST_P(HeldValueTest, IsWrittenExactlyAsHeld) {
+    GetParam().set(settings);
+    const auto lines = writeLines();
+    for (const QByteArray& line : GetParam().lines)
+        EXPECT_NE(std::find(lines.begin(), lines.end(), line), lines.end()) << line.toStdString();
 }
 
-TEST_F(ConfigWriterTest, ScriptsAreOneUnitAtTheEnd) {
+INSTANTIATE_TEST_SUITE_P(
+    , HeldValueTest,
+    ::testing::Values(
+        HeldValue{"EmptyUsername",
+                  [](BotSettings& s) { s.username = QString(); },
+                  {"set username \"\"", "set owner \"\""}},
+        HeldValue{"AdminWithTclCharacters",
+                  [](BotSettings& s) { s.admin = "  a \"b\" {c} $d \\e [f]  "; },
+                  {"set admin \"  a \"b\" {c} $d \\e [f]  \""}},
+        HeldValue{"NetworkOutsideAscii",
+                  [](BotSettings& s) { s.network = QString::fromUtf8("Zażółć.net"); },
+                  {"set network \"Za\xC5\xBC\xC3\xB3\xC5\x82\xC4\x87.net\""}},
+        HeldValue{"ChannelWithItsOwnHash",
+                  [](BotSettings& s) { s.channel = "#chan"; },
+                  {"logfile mco * \"#chan.prv\"", "logfile jk ##chan \"#chan.act\""}},
+        HeldValue{"EmptyChannel",
+                  [](BotSettings& s) { s.channel = QString(); },
+                  {"logfile jk # \".act\""}},
+        HeldValue{"EggPathWithSlash",
+                  [](BotSettings& s) { s.eggPath = "/opt/egg/"; },
+                  {"#! /opt/egg/", "set help-path \"/opt/egg//help/\"",
+                   "set mod-path \"/opt/egg//modules/\""}},
+        HeldValue{"TelnetPortNotANumber",
+                  [](BotSettings& s) { s.telnetPort = "not a port"; },
+                  {"listen not a port all"}},
+        HeldValue{"EmptyBotName",
+                  [](BotSettings& s) { s.botName = QString(); },
+                  {"set userfile \".usr\"", "set botnet-nick \"\"", "set chanfile \".chn\"",
+                   "set notefile \".not\""}},
+        HeldValue{"EmptyNick", [](BotSettings& s) { s.nick = QString(); }, {"set nick \"\""}},
+        HeldValue{"EmptyServer", [](BotSettings& s) { s.server1 = QString(); }, {"  "}},
+        HeldValue{
+            "WhoisWithQuotes",
+            [](BotSettings& s) { s.whoisInfo = "$botnick \"quoted\""; },
+            {"set whois-fields \"$botnick \"quoted\"\"", "set realname \"$botnick \"quoted\"\""}}),
+    [](const auto& info) { return info.param.name; });
+
+// The scripts text is one unit at the end, its breaks as they stand, then the writer's CR LF.
+struct ScriptsText {
+    const char* name;
+    QString (*text)();
+};
+
+class ScriptsTextTest : public ConfigWriterTest,
+                        public ::testing::WithParamInterface<ScriptsText> {};
+
+TEST_P(ScriptsTextTest, IsOneUnitAtTheEnd) {
     const QByteArray head = test::testData("default.cfg");
     const QByteArray beforeScripts = head.left(head.indexOf("##### SCRIPTS #####\r\n\r\n") + 23);
     ASSERT_GT(beforeScripts.size(), 23);
-
-    settings.scripts = QString();
-    EXPECT_EQ(write(), beforeScripts + "\r\n");
-
-    settings.scripts = "source a.tcl\nsource b.tcl"; // LF only, no final break: kept as is
-    EXPECT_EQ(write(), beforeScripts + "source a.tcl\nsource b.tcl\r\n");
-
-    settings.scripts = "only line";
-    EXPECT_EQ(write(), beforeScripts + "only line\r\n");
-
-    // Large enough to go past the line buffer straight to the file.
-    QString big;
-    for (int i = 0; big.size() < 200'000; ++i)
-        big += QStringLiteral("putlog \"line %1 \u00e9\"\r\n").arg(i);
-    settings.scripts = big;
-    EXPECT_EQ(write(), beforeScripts + big.toLocal8Bit() + "\r\n");
-
-    // A character outside the BMP whose two UTF-16 halves straddle a 64 Ki boundary.
-    big = QString(64 * 1024 - 1, 'x') + QString::fromUcs4(U"\U0001F600") + QString(70'000, 'y');
-    settings.scripts = big;
-    EXPECT_EQ(write(), beforeScripts + big.toLocal8Bit() + "\r\n");
+    settings.scripts = GetParam().text();
+    EXPECT_EQ(write(), beforeScripts + settings.scripts.toLocal8Bit() + "\r\n");
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    , ScriptsTextTest,
+    ::testing::Values(
+        ScriptsText{"Empty",
+                    [] {
+                        return QString();
+                    }},
+        ScriptsText{"LfOnlyWithoutFinalBreak",
+                    [] {
+                        return QString("source a.tcl\nsource b.tcl");
+                    }},
+        ScriptsText{"OneLine",
+                    [] {
+                        return QString("only line");
+                    }},
+        // Longer than the slice the writer encodes and writes at a time (128 Ki characters).
+        ScriptsText{"SeveralSlicesLong",
+                    [] {
+                        QString big;
+                        for (int i = 0; big.size() < 300'000; ++i)
+                            big += QStringLiteral("putlog \"line %1 \u00e9\"\r\n").arg(i);
+                        return big;
+                    }},
+        // A character outside the BMP whose two UTF-16 halves fall in two slices.
+        ScriptsText{"CharacterAcrossTwoSlices",
+                    [] {
+                        return QString(128 * 1024 - 1, 'x') + QString::fromUcs4(U"\U0001F600") +
+                               QString(140'000, 'y');
+                    }}),
+    [](const auto& info) { return info.param.name; });
 
 // At every report the stage's lines are already in the (still temporary) file beside the target.
 TEST_F(ConfigWriterTest, EachStageIsOnDiskWhenReported) {
@@ -192,8 +229,8 @@ TEST_F(ConfigWriterTest, EachStageIsOnDiskWhenReported) {
         QDir dir;
         QString target;
         std::vector<qsizetype> linesAtReport;
-        // The new file may have no name until it is complete (O_TMPFILE on Linux), so look
-        // for it among this process's open files.
+        // The new file's name is the writer's own affair, so look for it among this
+        // process's open files.
         qsizetype linesInFileBeside() const {
             const QDir fds(QStringLiteral("/proc/self/fd"));
             for (const QString& fd : fds.entryList(QDir::System | QDir::Files)) {
