@@ -307,15 +307,7 @@ INSTANTIATE_TEST_SUITE_P(, KeptOwnerTest,
 
 // Each call that makes the new file durable and puts it in place, failing as a disk can.
 int injectedErrno = 0;
-int failCall(int) {
-    errno = injectedErrno;
-    return -1;
-}
-int failChown(int, uid_t, gid_t) {
-    errno = injectedErrno;
-    return -1;
-}
-int failRename(const char*, const char*) {
+template <class... Args> int failing(Args...) {
     errno = injectedErrno;
     return -1;
 }
@@ -369,11 +361,14 @@ TEST_P(FailingCallTest, FailureIsReportedWithTheSystemsReasonNeverAsSuccess) {
 
 INSTANTIATE_TEST_SUITE_P(
     , FailingCallTest,
-    ::testing::Values(CallFailure{"FinalSync", [](FileCalls& c) { c.fsync = failCall; }, EIO},
-                      CallFailure{"OwnerChange", [](FileCalls& c) { c.fchown = failChown; }, EIO},
-                      CallFailure{"Rename", [](FileCalls& c) { c.rename = failRename; }, ENOSPC},
-                      CallFailure{"FolderSync", [](FileCalls& c) { c.fsyncDirectory = failCall; },
-                                  EIO, false}),
+    ::testing::Values(
+        CallFailure{"FinalSync", [](FileCalls& c) { c.fsync = failing<int>; }, EIO},
+        CallFailure{"OwnerChange", [](FileCalls& c) { c.fchown = failing<int, uid_t, gid_t>; },
+                    EIO},
+        CallFailure{"Rename", [](FileCalls& c) { c.rename = failing<const char*, const char*>; },
+                    ENOSPC},
+        CallFailure{"FolderSync", [](FileCalls& c) { c.fsyncDirectory = failing<int>; }, EIO,
+                    false}),
     [](const auto& info) { return info.param.name; });
 
 // Who may not give the file away still replaces it, as its own.

@@ -241,9 +241,10 @@ void ConfigFile::writePending() {
     // A write cut short reports its reason only when asked for the rest.
     for (qsizetype done = 0; done < pending_.size();) {
         const ssize_t n = ::write(fd_, pending_.constData() + done, size_t(pending_.size() - done));
-        if (n < 0 && errno != EINTR)
-            fail(reasonFromErrno(errno));
-        done += n > 0 ? n : 0;
+        if (n > 0)
+            done += n;
+        else if (n == 0 || errno != EINTR)
+            fail(n == 0 ? QString() : reasonFromErrno(errno));
     }
     written_ += pending_.size();
     // Released rather than emptied: the next slice's bytes then become pending_ without a copy.

@@ -24,14 +24,15 @@ public:
     virtual void fileWritten() = 0;
 };
 
-// A write that did not complete. The file of that name, if there was one, is unchanged.
+// A write that did not complete. The file of that name, if there was one, is unchanged, unless
+// only the last step failed: the new file is in place but its folder could not be synced.
 class ConfigWriteError : public std::runtime_error {
 public:
     ConfigWriteError(const QString& fileName, const QString& reason, bool earlierFileKept = false);
 
     const QString& fileName() const { return fileName_; }
     const QString& reason() const { return reason_; }
-    // A file of that name was there before the write (and still is, unchanged).
+    // A file of that name was there before the write and still is, unchanged.
     bool earlierFileKept() const { return earlierFileKept_; }
 
 private:
