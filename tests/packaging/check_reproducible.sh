@@ -14,12 +14,12 @@ fi
 rm -rf "$work"
 mkdir -p "$work"
 
-# build SOURCE BUILD UMASK TZ: the package's path on stdout, the build's output in BUILD.log.
+# build NAME SOURCE BUILD UMASK TZ: the package's path on stdout, the build's output in NAME.log.
 build() {
-    local src=$1 bld=$2
+    local log=$work/$1.log src=$2 bld=$3 mask=$4 zone=$5
     (
-        umask "$3"
-        export TZ=$4
+        umask "$mask"
+        export TZ=$zone
         unset SOURCE_DATE_EPOCH CMAKE_CXX_COMPILER_LAUNCHER CCACHE_DIR CCACHE_BASEDIR
         mkdir -p "$(dirname "$src")"
         "$git" clone --quiet --no-checkout --no-hardlinks "$source" "$src"
@@ -28,16 +28,17 @@ build() {
         "$cmake" --preset default -B "$bld" -DQUORVEL_BUILD_TESTS=OFF -DQUORVEL_BUILD_BENCHMARKS=OFF
         "$cmake" --build "$bld" -j 2
         "$cpack" -G DEB --config "$bld/CPackConfig.cmake" -B "$bld/package"
-    ) >"$bld.log" 2>&1 || {
-        tail -n 40 "$bld.log"
-        echo "FAIL: the build in $src failed; its output is in $bld.log"
+    ) >"$log" 2>&1 || {
+        tail -n 40 "$log" >&2
+        echo "FAIL: the build in $src failed; its output is in $log" >&2
         exit 1
     }
     ls "$bld"/package/quorvel_*.deb
 }
 
-first=$(build "$work/one/quorvel" "$work/one/quorvel/build" 022 UTC)
-second=$(build "$work/second-clone/src/quorvel-$commit" "$work/second-clone/out" 077 Pacific/Kiritimati)
+first=$(build first "$work/one/quorvel" "$work/one/quorvel/build" 022 UTC)
+second=$(build second "$work/second-clone/src/quorvel-$commit" "$work/second-clone/out" 077 \
+    Pacific/Kiritimati)
 
 sha256sum "$first" "$second" | sed "s|$work/||"
 if ! cmp "$first" "$second"; then
