@@ -69,8 +69,14 @@ set(overrides ${usr}/share/lintian/overrides)
 file(MAKE_DIRECTORY ${overrides})
 file(COPY_FILE ${CPACK_QUORVEL_PACKAGING_DIR}/lintian-overrides ${overrides}/quorvel)
 
-# Whatever the umask: files made here 644, directories 755.
+# Whatever the umask of whoever builds: files made here 644, and every directory 755 (install()
+# gives the installed files their modes, but makes directories as the umask says).
 file(CHMOD ${doc}/copyright ${doc}/changelog.Debian.gz ${overrides}/quorvel
     PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
-file(CHMOD ${usr}/share/lintian ${overrides} PERMISSIONS
-    OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+file(GLOB_RECURSE entries LIST_DIRECTORIES true ${CPACK_TEMPORARY_INSTALL_DIRECTORY}/*)
+foreach(entry IN LISTS entries)
+    if(IS_DIRECTORY ${entry})
+        file(CHMOD ${entry} PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE
+            GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+    endif()
+endforeach()

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Builds the Debian package of the last commit twice, the way the README does it, as two different
-# machines would: from two clones in directories of different names and depths (the build tree once
-# inside its clone, once outside), one after the other, under different umasks and time zones,
-# without a compiler cache and without SOURCE_DATE_EPOCH. The two packages must be equal to the byte.
+# machines would: from two clones in directories of different names and depths, with build trees of
+# different names, one after the other, under different umasks and time zones, without a compiler
+# cache and without SOURCE_DATE_EPOCH. The two packages must be equal to the byte.
+# Each build tree is a directory of its clone, as the presets make it: moc's output includes the
+# headers by their path relative to it, which reaches the debug information and so the build ID.
 #   check_reproducible.sh CMAKE CPACK GIT SOURCE_DIR WORK_DIR
 set -euo pipefail
 cmake=$1 cpack=$2 git=$3 source=$4 work=$5
@@ -37,8 +39,8 @@ build() {
 }
 
 first=$(build first "$work/one/quorvel" "$work/one/quorvel/build" 022 UTC)
-second=$(build second "$work/second-clone/src/quorvel-$commit" "$work/second-clone/out" 077 \
-    Pacific/Kiritimati)
+second=$(build second "$work/second-clone/src/quorvel-$commit" \
+    "$work/second-clone/src/quorvel-$commit/release-build" 077 Pacific/Kiritimati)
 
 sha256sum "$first" "$second" | sed "s|$work/||"
 if ! cmp "$first" "$second"; then
