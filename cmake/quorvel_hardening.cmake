@@ -75,9 +75,15 @@ elseif(QUORVEL_DEBIAN_BUILD_FLAGS)
     list(JOIN debian_CXXFLAGS " " shown_cxx)
     list(JOIN debian_LDFLAGS " " shown_ld)
     message(STATUS "Debian's hardening flags: ${shown} ${shown_cxx} ${shown_ld}")
-    set(optimised $<CONFIG:Release,RelWithDebInfo,MinSizeRel>)
+    set(optimised_configs Release RelWithDebInfo MinSizeRel)
+    list(JOIN optimised_configs , optimised)
+    set(optimised $<CONFIG:${optimised}>)
     add_compile_options("$<${optimised}:${debian_CPPFLAGS};${debian_CXXFLAGS}>")
     add_link_options("$<${optimised}:${debian_LDFLAGS}>")
+    # For the checks of the package, which is hardened only then.
+    if(CMAKE_BUILD_TYPE IN_LIST optimised_configs)
+        set(QUORVEL_HARDENED ON)
+    endif()
 endif()
 
 # Qt's resource compiler writes each file's modification time into the program; a fresh checkout

@@ -15,12 +15,16 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-# Every file and directory of the system, with its type; the kernel's, apt's and dpkg's own
-# bookkeeping and logs, caches and temporary files excluded.
+# Every file and directory of the system, with its type; whatever is mounted on it (the kernel's
+# file systems, directories shared with the host), apt's lists, logs, caches and temporary files
+# excluded.
+prune=()
+for path in /proc /sys /dev /run /tmp /var/tmp /var/log /var/cache /var/lib/apt /root/.cache \
+    "$work" $(awk '$5 != "/" {print $5}' /proc/self/mountinfo); do
+    prune+=(-path "$path" -o)
+done
 snapshot() {
-    find / -xdev \( -path /proc -o -path /sys -o -path /dev -o -path /run -o -path /tmp \
-        -o -path /var/tmp -o -path /var/log -o -path /var/cache -o -path /var/lib/apt \
-        -o -path /root/.cache -o -path "$work" \) -prune -o -printf '%y %p\n' |
+    find / -xdev \( "${prune[@]}" -false \) -prune -o -printf '%y %p\n' |
         grep -Ev '^. /var/lib/dpkg/[^/]*-old$' | sort
 }
 
