@@ -2,6 +2,7 @@
 # Builds the Debian package with CPack from the build's own configuration and checks its control
 # fields and its contents with dpkg-deb.
 #   check_deb.sh CPACK BUILD_DIR SOURCE_DIR OUT_DIR FILE_LIST VERSION HOMEPAGE
+# VERSION is the package's, with its Debian revision (1.1-2).
 set -euo pipefail
 cpack=$1 build=$2 source=$3 out=$4 list=$5 version=$6 homepage=$7
 id=org.quorvel.Quorvel
@@ -20,7 +21,7 @@ if ! log=$("$cpack" -G DEB --config "$build/CPackConfig.cmake" -B "$out" 2>&1); 
 fi
 
 arch=$(dpkg --print-architecture)
-deb=$out/quorvel_${version}-1_$arch.deb
+deb=$out/quorvel_${version}_$arch.deb
 if [ ! -f "$deb" ]; then
     echo "$log"
     echo "FAIL: no $deb; the directory holds: $(ls "$out")"
@@ -32,7 +33,7 @@ echo "control of $(basename "$deb"):"
 dpkg-deb -f "$deb" | sed 's/^/  /'
 
 [ "$(field Package)" = quorvel ] || fail "Package is '$(field Package)'"
-[ "$(field Version)" = "$version-1" ] || fail "Version is '$(field Version)', not $version-1"
+[ "$(field Version)" = "$version" ] || fail "Version is '$(field Version)', not $version"
 [ "$(field Architecture)" = "$arch" ] || fail "Architecture is '$(field Architecture)'"
 [ "$(field Section)" = net ] || fail "Section is '$(field Section)'"
 [ "$(field Priority)" = optional ] || fail "Priority is '$(field Priority)'"
@@ -56,10 +57,11 @@ grep -qx qt6-qpa-plugins <<<"$depends" || fail "Depends lacks qt6-qpa-plugins"
 [ -z "$(field Recommends)" ] || fail "Recommends is '$(field Recommends)'"
 
 # Contents: the installed files, with Debian's copyright file and changelog in place of the plain
-# licence; all under /usr and owned by root.
+# licence, and the lintian overrides; all under /usr and owned by root.
 listing=$(dpkg-deb -c "$deb")
 expected=$({ grep -v -e '^#' -e '^share/doc/quorvel/LICENSE$' "$list"
-             printf '%s\n' share/doc/quorvel/copyright share/doc/quorvel/changelog.Debian.gz
+             printf '%s\n' share/doc/quorvel/copyright share/doc/quorvel/changelog.Debian.gz \
+                 share/lintian/overrides/quorvel
            } | sed 's|^|./usr/|' | sort)
 actual=$(awk '$1 !~ /^d/ {print $6}' <<<"$listing" | sort)
 if [ "$expected" != "$actual" ]; then
@@ -76,6 +78,9 @@ tree=$out/tree
 dpkg-deb -x "$deb" "$tree"
 file -b "$tree/usr/bin/quorvel" | grep -q '^ELF .* executable.*, stripped$' ||
     fail "usr/bin/quorvel: $(file -b "$tree/usr/bin/quorvel")"
+# Stripped as dh_strip does: neither the compiler's identification nor the .note section.
+sections=$(readelf -S -W "$tree/usr/bin/quorvel" | sed -n 's/^ *\[ *[0-9]*\] \([^ ]*\) .*/\1/p')
+grep -Exq '\.comment|\.note' <<<"$sections" && fail "usr/bin/quorvel keeps .comment or .note"
 cmp -s "$source/data/$id.desktop" "$tree/usr/share/applications/$id.desktop" || fail "desktop entry altered"
 cmp -s "$build/data/$id.metainfo.xml" "$tree/usr/share/metainfo/$id.metainfo.xml" || fail "metainfo altered"
 
@@ -83,7 +88,8 @@ doc=$tree/usr/share/doc/quorvel
 grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' "$doc/copyright" &&
     grep -qx 'License: Expat' "$doc/copyright" ||
     fail "copyright file is not in Debian's machine-readable format"
-grep -qx 'Copyright: the Quorvel developers' "$doc/copyright" || fail "copyright file names no holder"
+grep -Eqx 'Copyright: [0-9]{4} the Quorvel developers' "$doc/copyright" ||
+    fail "copyright file has no notice with a year and the holder"
 # The licence text that follows the notice must be in the copyright file, line by line.
 sed '1,/^Copyright/d' "$source/LICENSE" | grep . | while IFS= read -r line; do
     grep -qxF " $line" "$doc/copyright" || { echo "FAIL: copyright file lacks: $line"; exit 1; }
@@ -91,7 +97,10 @@ done || failures=$((failures + 1))
 gzip -dc "$doc/changelog.Debian.gz" >"$out/changelog"
 changelog_version=$(dpkg-parsechangelog -l "$out/changelog" -S Version 2>&1) ||
     fail "changelog does not parse: $changelog_version"
-[ "$changelog_version" = "$version-1" ] || fail "changelog names version '$changelog_version'"
+[ "$changelog_version" = "$version" ] || fail "changelog names version '$changelog_version'"
+cmp -s "$out/changelog" "$source/packaging/changelog" || fail "changelog differs from packaging/changelog"
+cmp -s "$tree/usr/share/lintian/overrides/quorvel" "$source/packaging/lintian-overrides" ||
+    fail "lintian overrides differ from packaging/lintian-overrides"
 
 if [ "$failures" -ne 0 ]; then
     echo "$failures check(s) failed"
