@@ -9,8 +9,10 @@
 #include "config/version.h"
 
 #include <QFrame>
+#include <QGuiApplication>
 #include <QHideEvent>
 #include <QLabel>
+#include <QScopedValueRollback>
 #include <QWindow>
 
 #include <vector>
@@ -91,6 +93,10 @@ QFont fontFor(Font font, const QFont& dialogFont) {
     return named;
 }
 
+bool onWayland() {
+    return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
+
 } // namespace
 
 AboutWindow::AboutWindow(QWidget& owner)
@@ -104,6 +110,10 @@ AboutWindow::AboutWindow(QWidget& owner)
     setWindowTitle(QStringLiteral("About Quorvel!"));
     // Never what keeps the program running, and never what ends it.
     setAttribute(Qt::WA_QuitOnClose, false);
+    // Modal to the window system too, though it does not hold up the program: a click on the
+    // disabled owner then brings it to the front with the focus where the window manager can.
+    setWindowModality(Qt::ApplicationModal);
+    owner.installEventFilter(this);
 
     std::vector<std::pair<QWidget*, const Control*>> placed;
     std::vector<TextRoom> rooms;
@@ -156,28 +166,94 @@ void AboutWindow::showOver(const QWidget& window) {
     // Lets the window manager keep it above its owner without a parent widget.
     if (!windowHandle()) {
         create();
-        // Where the session offers to minimize it anyway (Qt's own title bar on Wayland), it
-        // could not be brought back, and its owner would stay disabled: minimizing closes it.
-        // Closed once the request has been handled, not from within it.
-        connect(windowHandle(), &QWindow::windowStateChanged, this, [this](Qt::WindowState state) {
-            if (state != Qt::WindowMinimized)
-                return;
-            QMetaObject::invokeMethod(
-                this,
-                [this] {
-                    if (isVisible())
-                        Command1_Click();
-                },
-                Qt::QueuedConnection);
-        });
+        watchStates(*windowHandle());
     }
-    if (windowHandle() && window.windowHandle())
-        windowHandle()->setTransientParent(window.windowHandle());
+    if (window.windowHandle()) {
+        if (windowHandle())
+            windowHandle()->setTransientParent(window.windowHandle());
+        if (window.windowHandle() != watchedOwner_) {
+            watchedOwner_ = window.windowHandle();
+            watchStates(*watchedOwner_);
+        }
+    }
     returnFocus_ = window.focusWidget();
     setWindowState(windowState() & ~Qt::WindowMinimized); // shown, not as an icon
     show();
     raise();
     activateWindow();
+    shown_.start();
+}
+
+void AboutWindow::watchStates(QWindow& window) {
+    // Neither it nor its owner stays minimized or enlarged while it shows: the owner is disabled
+    // (its title bar's buttons do nothing, as its controls), and a minimized About could not be
+    // found again where there is no task bar. Undone once the request has been handled, not from
+    // within it.
+    connect(&window, &QWindow::windowStateChanged, this, [this, &window](Qt::WindowState state) {
+        const bool about = &window == windowHandle();
+        if (state == Qt::WindowNoState || (about && state != Qt::WindowMinimized))
+            return;
+        QMetaObject::invokeMethod(
+            this, [this, about, state] { undoStateChange(about, state); }, Qt::QueuedConnection);
+    });
+}
+
+void AboutWindow::undoStateChange(bool about, Qt::WindowState state) {
+    if (!isVisible() || remapping_)
+        return;
+    QWindow* changed = about ? windowHandle() : owner_.windowHandle();
+    if (!changed)
+        return;
+    if (!onWayland()) {
+        // The window manager is told, and shows both again (openbox minimizes them together).
+        changed->setWindowStates(Qt::WindowNoState);
+        bringToFront();
+        return;
+    }
+    // A compositor tells no one that it minimized a window, and cannot be asked to show it
+    // again: it is shown anew, in the normal state.
+    if (about) {
+        remap(*this);
+    } else if (state == Qt::WindowMinimized) {
+        remap(owner_);
+        remap(*this);
+    } else {
+        changed->setWindowStates(Qt::WindowNoState);
+    }
+}
+
+void AboutWindow::remap(QWidget& window) {
+    const QScopedValueRollback<bool> remapping(remapping_, true);
+    window.hide();
+    window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
+    window.show();
+    if (&window == this) {
+        activateWindow();
+        shown_.start();
+    }
+}
+
+void AboutWindow::bringToFront() {
+    if (!isVisible() || remapping_)
+        return;
+    if (onWayland()) {
+        // A Wayland client cannot raise its window; a window shown anew comes to the front. The
+        // owner gets the focus back for a moment when this window goes: that is no new request.
+        if (shown_.isValid() && shown_.elapsed() < 1000)
+            return;
+        remap(*this);
+        return;
+    }
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    raise();
+    activateWindow();
+}
+
+bool AboutWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == &owner_ && event->type() == QEvent::WindowActivate && isVisible()) {
+        QMetaObject::invokeMethod(this, &AboutWindow::bringToFront, Qt::QueuedConnection);
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void AboutWindow::Command1_Click() {
@@ -187,6 +263,8 @@ void AboutWindow::Command1_Click() {
 // A close is accepted: the window hides, and is kept for the next time.
 void AboutWindow::hideEvent(QHideEvent* event) {
     QWidget::hideEvent(event);
+    if (remapping_)
+        return;
     owner_.setEnabled(true);
     returnFocus();
 }
