@@ -263,7 +263,8 @@ void AboutWindow::Command1_Click() {
 // A close is accepted: the window hides, and is kept for the next time.
 void AboutWindow::hideEvent(QHideEvent* event) {
     QWidget::hideEvent(event);
-    if (remapping_)
+    // Minimized by the window manager (a spontaneous hide), or about to be shown anew: still shown.
+    if (event->spontaneous() || remapping_)
         return;
     owner_.setEnabled(true);
     returnFocus();
