@@ -185,41 +185,32 @@ void AboutWindow::showOver(const QWidget& window) {
 }
 
 void AboutWindow::watchStates(QWindow& window) {
-    // Neither it nor its owner stays minimized or enlarged while it shows: the owner is disabled
-    // (its title bar's buttons do nothing, as its controls), and a minimized About could not be
-    // found again where there is no task bar. Undone once the request has been handled, not from
-    // within it.
+    // Neither it nor its owner stays minimized while it shows: a minimized About could not be
+    // found again where there is no task bar, and the disabled owner's title bar does nothing, as
+    // its controls. Seen at the request: a Wayland compositor never tells. Undone once the request
+    // has been handled, not from within it.
     connect(&window, &QWindow::windowStateChanged, this, [this, &window](Qt::WindowState state) {
-        const bool about = &window == windowHandle();
-        if (state == Qt::WindowNoState || (about && state != Qt::WindowMinimized))
+        if (state != Qt::WindowMinimized)
             return;
+        const bool about = &window == windowHandle();
         QMetaObject::invokeMethod(
-            this, [this, about, state] { undoStateChange(about, state); }, Qt::QueuedConnection);
+            this, [this, about] { undoMinimizing(about); }, Qt::QueuedConnection);
     });
 }
 
-void AboutWindow::undoStateChange(bool about, Qt::WindowState state) {
+void AboutWindow::undoMinimizing(bool about) {
     if (!isVisible() || remapping_)
-        return;
-    QWindow* changed = about ? windowHandle() : owner_.windowHandle();
-    if (!changed)
         return;
     if (!onWayland()) {
         // The window manager is told, and shows both again (openbox minimizes them together).
-        changed->setWindowStates(Qt::WindowNoState);
+        (about ? static_cast<QWidget&>(*this) : owner_).setWindowState(Qt::WindowNoState);
         bringToFront();
         return;
     }
-    // A compositor tells no one that it minimized a window, and cannot be asked to show it
-    // again: it is shown anew, in the normal state.
-    if (about) {
-        remap(*this);
-    } else if (state == Qt::WindowMinimized) {
+    // A compositor cannot be asked to show a minimized window again: it is shown anew.
+    if (!about)
         remap(owner_);
-        remap(*this);
-    } else {
-        changed->setWindowStates(Qt::WindowNoState);
-    }
+    remap(*this);
 }
 
 void AboutWindow::remap(QWidget& window) {
@@ -250,8 +241,22 @@ void AboutWindow::bringToFront() {
 }
 
 bool AboutWindow::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == &owner_ && event->type() == QEvent::WindowActivate && isVisible()) {
+    if (watched != &owner_ || !isVisible())
+        return QWidget::eventFilter(watched, event);
+    if (event->type() == QEvent::WindowActivate) {
         QMetaObject::invokeMethod(this, &AboutWindow::bringToFront, Qt::QueuedConnection);
+    } else if (event->type() == QEvent::WindowStateChange &&
+               (owner_.windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))) {
+        // The manager's answer, maximized or full screen: asked back to normal only now, as a
+        // Wayland compositor requires the configured size until it answers the next request.
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (isVisible())
+                    owner_.setWindowState(owner_.windowState() &
+                                          ~(Qt::WindowMaximized | Qt::WindowFullScreen));
+            },
+            Qt::QueuedConnection);
     }
     return QWidget::eventFilter(watched, event);
 }

@@ -38,7 +38,7 @@ protected:
 private:
     void returnFocus();
     void watchStates(QWindow& window);
-    void undoStateChange(bool about, Qt::WindowState state);
+    void undoMinimizing(bool about);
     void remap(QWidget& window);
 
     QWidget& owner_;

@@ -177,11 +177,14 @@ private:
         QMetaObject::invokeMethod(
             this,
             [this] {
+                // Neither the manager's last answer nor the program's last request (the
+                // handle's state) may be an enlarged state.
+                constexpr Qt::WindowStates enlarged =
+                    Qt::WindowMaximized | Qt::WindowFullScreen | Qt::WindowMinimized;
                 const QSize fixed = window_.minimumSize();
                 if (!loose_ && fixed == window_.maximumSize() && window_.size() != fixed &&
-                    window_.isVisible() &&
-                    !(window_.windowState() &
-                      (Qt::WindowMaximized | Qt::WindowFullScreen | Qt::WindowMinimized)))
+                    window_.isVisible() && !(window_.windowState() & enlarged) &&
+                    !(handle_ && (handle_->windowStates() & enlarged)))
                     window_.resize(fixed);
             },
             Qt::QueuedConnection);
