@@ -101,6 +101,8 @@ TEST_F(WindowManagerTest, FixedSizeWindowsOfferNoResizingOrMaximizing) {
 TEST_F(WindowManagerTest, AboutCannotBeLostBehindOrWithTheMainWindow) {
     AboutWindow* about = openAbout();
     ASSERT_NE(about, nullptr);
+    about->findChild<QPushButton*>("Command1")->click();
+    ASSERT_EQ(openAbout(), about); // shown a second time, in a native window made anew
     EXPECT_TRUE(QTest::qWaitForWindowActive(about));
 
     window.windowHandle()->requestActivate(); // as a click on it or its task bar entry does

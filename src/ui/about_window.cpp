@@ -15,6 +15,7 @@
 #include <QScopedValueRollback>
 #include <QWindow>
 
+#include <utility>
 #include <vector>
 
 namespace quorvel {
@@ -164,16 +165,16 @@ void AboutWindow::showOver(const QWidget& window) {
     // the frame where asked and moves the window when it adds the frame.
     placement_->centreOn([&window] { return window.frameGeometry().center(); });
     // Lets the window manager keep it above its owner without a parent widget.
-    if (!windowHandle()) {
+    if (!windowHandle())
         create();
-        watchStates(*windowHandle());
-    }
-    if (window.windowHandle()) {
-        if (windowHandle())
-            windowHandle()->setTransientParent(window.windowHandle());
-        if (window.windowHandle() != watchedOwner_) {
-            watchedOwner_ = window.windowHandle();
-            watchStates(*watchedOwner_);
+    if (window.windowHandle())
+        windowHandle()->setTransientParent(window.windowHandle());
+    // Each native window once: Qt may make new ones.
+    for (auto [handle, watched] : {std::pair(windowHandle(), &watchedSelf_),
+                                   std::pair(window.windowHandle(), &watchedOwner_)}) {
+        if (handle && handle != *watched) {
+            *watched = handle;
+            watchStates(*handle);
         }
     }
     returnFocus_ = window.focusWidget();

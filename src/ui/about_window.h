@@ -44,6 +44,7 @@ private:
     QWidget& owner_;
     CentredPlacement* placement_;
     QPointer<QWidget> returnFocus_;
+    QPointer<QWindow> watchedSelf_;
     QPointer<QWindow> watchedOwner_;
     QElapsedTimer shown_;
     bool remapping_ = false; // hidden only to be shown again at once
