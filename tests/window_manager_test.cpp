@@ -4,7 +4,9 @@
 #include "widget_test_support.h"
 
 #include <QMenuBar>
+#include <QProcess>
 #include <QScreen>
+#include <QWindow>
 
 namespace quorvel {
 namespace {
@@ -31,6 +33,31 @@ protected:
             5000);
         return settled ? std::string() : wrong;
     }
+
+    AboutWindow* openAbout() {
+        action("about")->trigger();
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (auto* about = qobject_cast<AboutWindow*>(w)) {
+                EXPECT_TRUE(QTest::qWaitForWindowExposed(about));
+                return about;
+            }
+        }
+        ADD_FAILURE() << "no About window";
+        return nullptr;
+    }
+
+    // The Motif functions the window manager reads: the second value of _MOTIF_WM_HINTS.
+    static unsigned motifFunctions(const QWidget& w) {
+        QProcess xprop;
+        xprop.start("xprop", {"-id", QString::number(w.winId()), "_MOTIF_WM_HINTS"});
+        EXPECT_TRUE(xprop.waitForFinished(5000));
+        const QList<QByteArray> values =
+            xprop.readAllStandardOutput().split('=').value(1).split(',');
+        bool ok = false;
+        const unsigned functions = values.value(1).trimmed().toUInt(&ok, 16);
+        EXPECT_TRUE(ok && values.value(0).trimmed().toUInt(nullptr, 16) & 1) << "no functions";
+        return functions;
+    }
 };
 
 TEST_F(WindowManagerTest, WindowsAreCentredFrameIncludedAndKeepTheirTitleBarsOnTheScreen) {
@@ -52,6 +79,51 @@ TEST_F(WindowManagerTest, WindowsAreCentredFrameIncludedAndKeepTheirTitleBarsOnT
         about->findChild<QPushButton*>("Command1")->click();
         EXPECT_TRUE(window.isEnabled());
     }
+}
+
+} // namespace
+} // namespace quorvel
+
+namespace quorvel {
+namespace {
+
+// The window manager is told that neither window can be resized or maximized (Motif functions:
+// all 1, resize 2, minimize 8, maximize 16), and that About cannot be minimized.
+TEST_F(WindowManagerTest, FixedSizeWindowsOfferNoResizingOrMaximizing) {
+    EXPECT_EQ(motifFunctions(window) & (1 | 2 | 16), 0u);
+    AboutWindow* about = openAbout();
+    ASSERT_NE(about, nullptr);
+    EXPECT_EQ(motifFunctions(*about) & (1 | 2 | 8 | 16), 0u);
+}
+
+// Whatever the window manager does with the disabled main window, About comes to the front with
+// the keyboard focus; minimized (openbox minimizes both), both are shown again.
+TEST_F(WindowManagerTest, AboutCannotBeLostBehindOrWithTheMainWindow) {
+    AboutWindow* about = openAbout();
+    ASSERT_NE(about, nullptr);
+    about->findChild<QPushButton*>("Command1")->click();
+    ASSERT_EQ(openAbout(), about); // shown a second time, in a native window made anew
+    EXPECT_TRUE(QTest::qWaitForWindowActive(about));
+
+    window.windowHandle()->requestActivate(); // as a click on it or its task bar entry does
+    QTest::qWait(300);
+    EXPECT_TRUE(QTest::qWaitForWindowActive(about));
+
+    for (QWidget* minimized : {static_cast<QWidget*>(about), static_cast<QWidget*>(&window)}) {
+        SCOPED_TRACE(minimized->objectName().toStdString());
+        minimized->windowHandle()->showMinimized();
+        QTest::qWait(300);
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] { return about->isVisible() && !about->isMinimized() && !window.isMinimized(); },
+            5000));
+        EXPECT_TRUE(QTest::qWaitForWindowActive(about));
+        EXPECT_FALSE(window.isEnabled());
+    }
+
+    about->findChild<QPushButton*>("Command1")->click();
+    EXPECT_TRUE(window.isEnabled());
+    EXPECT_FALSE(window.isMinimized());
+    EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
 }
 
 } // namespace

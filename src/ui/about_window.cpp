@@ -9,10 +9,13 @@
 #include "config/version.h"
 
 #include <QFrame>
+#include <QGuiApplication>
 #include <QHideEvent>
 #include <QLabel>
+#include <QScopedValueRollback>
 #include <QWindow>
 
+#include <utility>
 #include <vector>
 
 namespace quorvel {
@@ -91,6 +94,10 @@ QFont fontFor(Font font, const QFont& dialogFont) {
     return named;
 }
 
+bool onWayland() {
+    return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
+
 } // namespace
 
 AboutWindow::AboutWindow(QWidget& owner)
@@ -104,6 +111,10 @@ AboutWindow::AboutWindow(QWidget& owner)
     setWindowTitle(QStringLiteral("About Quorvel!"));
     // Never what keeps the program running, and never what ends it.
     setAttribute(Qt::WA_QuitOnClose, false);
+    // Modal to the window system too, though it does not hold up the program: a click on the
+    // disabled owner then brings it to the front with the focus where the window manager can.
+    setWindowModality(Qt::ApplicationModal);
+    owner.installEventFilter(this);
 
     std::vector<std::pair<QWidget*, const Control*>> placed;
     std::vector<TextRoom> rooms;
@@ -154,30 +165,101 @@ void AboutWindow::showOver(const QWidget& window) {
     // the frame where asked and moves the window when it adds the frame.
     placement_->centreOn([&window] { return window.frameGeometry().center(); });
     // Lets the window manager keep it above its owner without a parent widget.
-    if (!windowHandle()) {
+    if (!windowHandle())
         create();
-        // Where the session offers to minimize it anyway (Qt's own title bar on Wayland), it
-        // could not be brought back, and its owner would stay disabled: minimizing closes it.
-        // Closed once the request has been handled, not from within it.
-        connect(windowHandle(), &QWindow::windowStateChanged, this, [this](Qt::WindowState state) {
-            if (state != Qt::WindowMinimized)
-                return;
-            QMetaObject::invokeMethod(
-                this,
-                [this] {
-                    if (isVisible())
-                        Command1_Click();
-                },
-                Qt::QueuedConnection);
-        });
-    }
-    if (windowHandle() && window.windowHandle())
+    if (window.windowHandle())
         windowHandle()->setTransientParent(window.windowHandle());
+    // Each native window once: Qt may make new ones.
+    for (auto [handle, watched] : {std::pair(windowHandle(), &watchedSelf_),
+                                   std::pair(window.windowHandle(), &watchedOwner_)}) {
+        if (handle && handle != *watched) {
+            *watched = handle;
+            watchStates(*handle);
+        }
+    }
     returnFocus_ = window.focusWidget();
     setWindowState(windowState() & ~Qt::WindowMinimized); // shown, not as an icon
     show();
     raise();
     activateWindow();
+    shown_.start();
+}
+
+void AboutWindow::watchStates(QWindow& window) {
+    // Neither it nor its owner stays minimized while it shows: a minimized About could not be
+    // found again where there is no task bar, and the disabled owner's title bar does nothing, as
+    // its controls. Seen at the request: a Wayland compositor never tells. Undone once the request
+    // has been handled, not from within it.
+    connect(&window, &QWindow::windowStateChanged, this, [this, &window](Qt::WindowState state) {
+        if (state != Qt::WindowMinimized)
+            return;
+        const bool about = &window == windowHandle();
+        QMetaObject::invokeMethod(
+            this, [this, about] { undoMinimizing(about); }, Qt::QueuedConnection);
+    });
+}
+
+void AboutWindow::undoMinimizing(bool about) {
+    if (!isVisible() || remapping_)
+        return;
+    if (!onWayland()) {
+        // The window manager is told, and shows both again (openbox minimizes them together).
+        (about ? static_cast<QWidget&>(*this) : owner_).setWindowState(Qt::WindowNoState);
+        bringToFront();
+        return;
+    }
+    // A compositor cannot be asked to show a minimized window again: it is shown anew.
+    if (!about)
+        remap(owner_);
+    remap(*this);
+}
+
+void AboutWindow::remap(QWidget& window) {
+    const QScopedValueRollback<bool> remapping(remapping_, true);
+    window.hide();
+    window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
+    window.show();
+    if (&window == this) {
+        activateWindow();
+        shown_.start();
+    }
+}
+
+void AboutWindow::bringToFront() {
+    if (!isVisible() || remapping_)
+        return;
+    if (onWayland()) {
+        // A Wayland client cannot raise its window; a window shown anew comes to the front. The
+        // owner gets the focus back for a moment when this window goes: that is no new request.
+        if (shown_.isValid() && shown_.elapsed() < 1000)
+            return;
+        remap(*this);
+        return;
+    }
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    raise();
+    activateWindow();
+}
+
+bool AboutWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != &owner_ || !isVisible())
+        return QWidget::eventFilter(watched, event);
+    if (event->type() == QEvent::WindowActivate) {
+        QMetaObject::invokeMethod(this, &AboutWindow::bringToFront, Qt::QueuedConnection);
+    } else if (event->type() == QEvent::WindowStateChange &&
+               (owner_.windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))) {
+        // The manager's answer, maximized or full screen: asked back to normal only now, as a
+        // Wayland compositor requires the configured size until it answers the next request.
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (isVisible())
+                    owner_.setWindowState(owner_.windowState() &
+                                          ~(Qt::WindowMaximized | Qt::WindowFullScreen));
+            },
+            Qt::QueuedConnection);
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void AboutWindow::Command1_Click() {
@@ -187,6 +269,9 @@ void AboutWindow::Command1_Click() {
 // A close is accepted: the window hides, and is kept for the next time.
 void AboutWindow::hideEvent(QHideEvent* event) {
     QWidget::hideEvent(event);
+    // Minimized by the window manager (a spontaneous hide), or about to be shown anew: still shown.
+    if (event->spontaneous() || remapping_)
+        return;
     owner_.setEnabled(true);
     returnFocus();
 }

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QWidget>
+
+class QWindow;
 
 namespace quorvel {
 
@@ -20,18 +23,31 @@ public:
     // to the control of `window` that had it.
     void showOver(const QWidget& window);
 
+    // Brings the shown window to the front with the keyboard focus, also from where the window
+    // manager minimized it or put its owner over it.
+    void bringToFront();
+
     void Command1_Click();
 
 protected:
     // Closing it any way at all has the effect of "OK": once it is hidden, the owner is enabled.
     void hideEvent(QHideEvent* event) override;
+    // The owner activated (clicked, or chosen in a task bar) while this window shows.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void returnFocus();
+    void watchStates(QWindow& window);
+    void undoMinimizing(bool about);
+    void remap(QWidget& window);
 
     QWidget& owner_;
     CentredPlacement* placement_;
     QPointer<QWidget> returnFocus_;
+    QPointer<QWindow> watchedSelf_;
+    QPointer<QWindow> watchedOwner_;
+    QElapsedTimer shown_;
+    bool remapping_ = false; // hidden only to be shown again at once
 };
 
 } // namespace quorvel

@@ -10,41 +10,124 @@
 
 #include <utility>
 
+// Qt's X connection, where this build has the X protocol library and Qt its X11 platform.
+#if defined(QUORVEL_HAVE_XCB) && QT_CONFIG(xcb)
+#define QUORVEL_WRITES_MOTIF_HINTS 1
+#include <xcb/xcb.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#endif
+
 namespace quorvel {
 
 namespace {
 
+bool onWayland() {
+    return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
+
+#ifdef QUORVEL_WRITES_MOTIF_HINTS
+// Qt writes the Motif hints with resizing always allowed (and a window manager that reads them
+// then offers resizing, maximizing and full screen); these allow moving, closing, and minimizing
+// where the window has a minimize button, nothing else.
+void writeMotifHints(QWidget& window) {
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    const Qt::WindowFlags flags = window.windowFlags();
+    if (!x11 || (flags & Qt::FramelessWindowHint))
+        return;
+    enum : std::uint32_t {
+        hintFunctions = 1,
+        hintDecorations = 2,
+        functionMove = 4,
+        functionMinimize = 8,
+        functionClose = 32,
+        decorationBorder = 2,
+        decorationTitle = 8,
+        decorationMenu = 16,
+        decorationMinimize = 32,
+    };
+    std::uint32_t hints[5] = {hintFunctions | hintDecorations, functionMove,
+                              decorationBorder | decorationTitle, 0, 0};
+    if (flags & Qt::WindowCloseButtonHint)
+        hints[1] |= functionClose;
+    if (flags & Qt::WindowMinimizeButtonHint) {
+        hints[1] |= functionMinimize;
+        hints[2] |= decorationMinimize;
+    }
+    if (flags & Qt::WindowSystemMenuHint)
+        hints[2] |= decorationMenu;
+
+    xcb_connection_t* connection = x11->connection();
+    static constexpr char name[] = "_MOTIF_WM_HINTS";
+    xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
+        connection, xcb_intern_atom(connection, 0, std::strlen(name), name), nullptr);
+    if (!reply)
+        return;
+    const xcb_atom_t atom = reply->atom;
+    std::free(reply);
+    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, xcb_window_t(window.winId()), atom, atom,
+                        32, 5, hints);
+    xcb_flush(connection);
+}
+#else
+void writeMotifHints(QWidget&) {}
+#endif
+
 // Lives as a child of the window it guards.
-class MaximizedSizeGuard : public QObject {
+class FixedSizeGuard : public QObject {
 public:
-    explicit MaximizedSizeGuard(QWidget& window) : QObject(&window), window_(window) {
+    explicit FixedSizeGuard(QWidget& window) : QObject(&window), window_(window) {
         window.installEventFilter(this);
         attach();
     }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (watched == &window_ && event->type() == QEvent::WinIdChange) {
-            attach();
-        } else if (watched == &window_ && event->type() == QEvent::LayoutRequest && loose_) {
-            // A layout request would make the window fixed at its size again (a message box
-            // fixes its size at every one), which the compositor does not allow while it holds
-            // the window maximized; it is made when the window is back to normal.
-            layoutRequested_ = true;
-            return true;
-        } else if (watched == &window_ && event->type() == QEvent::Hide && loose_ &&
-                   !window_.isVisible()) {
-            // Hidden, not minimized (About closed while maximized): nothing holds it maximized
-            // now, and it is shown again as it was made, in the normal state at its fixed size.
-            window_.setWindowState(window_.windowState() &
-                                   ~(Qt::WindowMaximized | Qt::WindowFullScreen));
-            restoreFixedSize();
-        } else if (watched == handle_ && event->type() == QEvent::Resize && loose_ &&
-                   !(handle_->windowStates() & Qt::WindowMaximized)) {
+        if (watched == &window_) {
+            switch (event->type()) {
+            case QEvent::WinIdChange:
+                attach();
+                break;
+            case QEvent::Show:
+                // Created, not yet mapped: the window manager reads the hints when it maps it.
+                if (QGuiApplication::platformName() == QLatin1String("xcb"))
+                    writeMotifHints(window_);
+                break;
+            case QEvent::LayoutRequest:
+                if (loose_) {
+                    // A layout request would make the window fixed at its size again (a message
+                    // box fixes its size at every one), which the compositor does not allow while
+                    // it holds the window maximized; it is made when the window is back to normal.
+                    layoutRequested_ = true;
+                    return true;
+                }
+                break;
+            case QEvent::Hide:
+                if (loose_ && !window_.isVisible()) {
+                    // Hidden, not minimized (About closed while maximized): nothing holds it
+                    // maximized now, and it is shown again as it was made, in the normal state at
+                    // its fixed size.
+                    window_.setWindowState(window_.windowState() &
+                                           ~(Qt::WindowMaximized | Qt::WindowFullScreen));
+                    restoreFixedSize();
+                }
+                break;
+            default:
+                break;
+            }
+        } else if (watched == handle_ && event->type() == QEvent::Resize) {
             // The compositor has sized it for the normal state: it may be fixed again. Not
             // before: a request to leave the maximized state is not yet the compositor's answer,
             // and a minimized window stays maximized to the compositor.
-            restoreFixedSize();
+            if (loose_ && !(handle_->windowStates() & Qt::WindowMaximized))
+                restoreFixedSize();
+            returnToFixedSizeLater();
+        } else if (watched == handle_ && event->type() == QEvent::WindowStateChange) {
+            // The manager's answer: a frame of the new state, and the fixed size where it let go.
+            window_.update();
+            returnToFixedSizeLater();
         }
         return false;
     }
@@ -56,6 +139,8 @@ private:
             return;
         handle_ = handle;
         handle->installEventFilter(this);
+        if (!onWayland())
+            return;
         // Emitted at once for a request (from Qt's title bar or the program), before the
         // compositor answers with the size the window must take.
         connect(handle, &QWindow::windowStateChanged, this, [this] {
@@ -85,6 +170,26 @@ private:
             QCoreApplication::postEvent(&window_, new QEvent(QEvent::LayoutRequest));
     }
 
+    // In the normal state the window takes its own size: a manager that resized it anyway (on
+    // another program's request, or to a size of its own choosing when it let go of it) gets
+    // the fixed size back. Asked once the events of the change have all arrived.
+    void returnToFixedSizeLater() {
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                // Neither the manager's last answer nor the program's last request (the
+                // handle's state) may be an enlarged state.
+                constexpr Qt::WindowStates enlarged =
+                    Qt::WindowMaximized | Qt::WindowFullScreen | Qt::WindowMinimized;
+                const QSize fixed = window_.minimumSize();
+                if (!loose_ && fixed == window_.maximumSize() && window_.size() != fixed &&
+                    window_.isVisible() && !(window_.windowState() & enlarged) &&
+                    !(handle_ && (handle_->windowStates() & enlarged)))
+                    window_.resize(fixed);
+            },
+            Qt::QueuedConnection);
+    }
+
     QWidget& window_;
     QPointer<QWindow> handle_;
     bool loose_ = false;
@@ -96,8 +201,7 @@ private:
 } // namespace
 
 void keepFixedSizeWhenMaximized(QWidget& window) {
-    if (QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
-        new MaximizedSizeGuard(window);
+    new FixedSizeGuard(window);
 }
 
 } // namespace quorvel

@@ -4,17 +4,19 @@ class QWidget;
 
 namespace quorvel {
 
-// Lets a fixed-size top-level window survive being maximized on Wayland.
+// Keeps a fixed-size top-level window at its size, whatever the window manager or compositor
+// makes of it.
 //
-// A Wayland compositor may configure a window as maximized (Qt's own title bar offers it even for
-// a fixed-size window, and some compositors grant it) and then requires the window to be exactly
-// the configured size: a fixed-size window that keeps its size is a protocol error, which ends
-// the program. While maximized, the window may grow; its controls keep their places, and the
-// fixed size returns with the normal state, or when the window is hidden (it is shown again in the
-// normal state). Full screen needs nothing: a window may be smaller than the screen there.
+// Where the platform lets a program say so, the window is offered neither resizing nor maximizing:
+// on X11 the Motif hints say so (Qt writes them with resizing always allowed). Not every manager
+// listens: some maximize a fixed-size window, make it full screen, or resize it when another
+// program asks. The window then grows with its controls where they were, and returns to exactly
+// its fixed size once the manager lets go of it. A Wayland compositor holding a window maximized
+// even requires it to be exactly the configured size (keeping its size would be a protocol error,
+// which ends the program); a window may be smaller than the screen in full screen.
 //
-// Elsewhere (X11, the offscreen platform) it does nothing: the window manager keeps fixed-size
-// windows at their size.
+// After every change of state the window is painted again: a Wayland compositor applies a new
+// state only with the next frame, and a window whose size did not change would send none.
 void keepFixedSizeWhenMaximized(QWidget& window);
 
 } // namespace quorvel
