@@ -75,14 +75,13 @@ template <typename T> T* control(QWidget& window, const QString& name) {
     return widget;
 }
 
-// A shown window with 100,000 lines in its scripts box, on the "Finish" page, after one click on
-// WRITE OUT; the record that click gathered is the floor's.
-struct WriteOutWindow {
-    MainWindow window;
-    QPushButton* writeOut = control<QPushButton>(window, QStringLiteral("Command1"));
-    BotSettings record;
-
-    WriteOutWindow() {
+// Real time of a click on WRITE OUT with 100,000 lines in the scripts box (gathering the window's
+// values, the write of a 3.3 MB file, the progress markers' repaint), each starting with the
+// markers hidden, as on arriving at the "Finish" page; against the writer alone writing the
+// record that the first click gathered, to the same file.
+void writeOutClick(benchmark::State& state, bool floor) {
+    try {
+        MainWindow window;
         showPainted(window);
         QString lines;
         for (int n = 0; n < 100000; ++n)
@@ -93,83 +92,62 @@ struct WriteOutWindow {
         control<QLineEdit>(window, QStringLiteral("Text15"))->setText(path);
         auto* tabs = control<QTabWidget>(window, QStringLiteral("SSTab1"));
         tabs->setCurrentIndex(tabs->count() - 1);
-        click();
-        if (!QFileInfo::exists(path))
-            throw std::runtime_error("the write through the window failed");
-        record = window.settings();
-    }
+        auto* writeOut = control<QPushButton>(window, QStringLiteral("Command1"));
 
-    // A failed write shows a modal message box, which would wait for a user forever.
-    void click() {
-        QTimer guard;
+        // A failed write shows a modal message box, which would wait for a user forever.
         bool failed = false;
+        QTimer guard;
         QObject::connect(&guard, &QTimer::timeout, [&failed] {
             if (QWidget* modal = QApplication::activeModalWidget())
                 failed = modal->close();
         });
         guard.start(100);
-        writeOut->click();
-        QCoreApplication::processEvents();
-        if (failed)
-            throw std::runtime_error("the write through the window failed");
-    }
-};
-
-// Real time of a click on WRITE OUT (gathering the window's values, the write of a 3.3 MB file,
-// the progress markers' repaint), each starting with the markers hidden, as on arriving at the
-// "Finish" page; against the writer alone writing the record the click gathered, to the same file.
-void writeOutClick(benchmark::State& state, bool floor) {
-    try {
-        WriteOutWindow w;
+        const auto click = [&] {
+            writeOut->click();
+            QCoreApplication::processEvents();
+            if (failed)
+                throw std::runtime_error("the write through the window failed");
+        };
+        click();
+        if (!QFileInfo::exists(path))
+            throw std::runtime_error("the write through the window made no file");
         ConfigWriter writer;
         IgnoreProgress progress;
         for (auto _ : state) {
             if (floor) {
-                writer.writeConfig(w.record, progress);
+                writer.writeConfig(window.settings(), progress);
                 continue;
             }
             state.PauseTiming();
-            w.window.SSTab1_Click();
+            window.SSTab1_Click();
             QCoreApplication::processEvents();
             state.ResumeTiming();
-            w.click();
+            click();
         }
     } catch (const std::exception& e) {
         state.SkipWithError(e.what());
     }
 }
 
-// The floor of showWindow: the window's widgets, each made as a plain widget of its control's
-// kind with what the built window's widget shows (text, check, place, and the font it set for
-// itself), on six pages of a tab widget at the same place, under the same menus. Building it does
-// nothing else: no validators, no fitting scale, no handlers, no accessibility.
+// The floor of showWindow: the window's widgets, each control of the layout table made as a
+// plain widget of its kind at its place, with what the built window's widget shows (text, check,
+// and the font it set for itself), on six pages of a tab widget, under the same menus. Building it
+// does nothing else: no validators, no fitting scale, no handlers, no accessibility.
 struct PlainWindow {
-    struct Widget {
-        Kind kind;
-        int page;
+    struct Shown {
         QString text;
         bool checked, hidden;
-        QRect geometry;
         std::optional<QFont> font;
     };
-    QString title;
-    Qt::WindowFlags flags;
-    QSize size, clientSize;
-    QRect tabGeometry;
-    std::vector<Widget> widgets;
+    TwipScale scale;
+    QPoint origin; // of the pages in the client area
+    std::vector<Shown> shown;
 
-    explicit PlainWindow(MainWindow& window) {
+    explicit PlainWindow(MainWindow& window) : scale(window.layoutScale()) {
         showPainted(window);
-        title = window.windowTitle();
-        flags = window.windowFlags();
-        size = window.size();
-        clientSize = window.centralWidget()->size();
-        // Pages not yet shown have not placed their widgets: the places come from the table, as
-        // the window takes them, from the corner of the client area.
-        auto* tabs = control<QTabWidget>(window, QStringLiteral("SSTab1"));
-        const TwipScale& scale = window.layoutScale();
-        const QPoint origin = tabs->currentWidget()->mapTo(window.centralWidget(), QPoint());
-        tabGeometry = tabs->geometry();
+        origin = control<QTabWidget>(window, QStringLiteral("SSTab1"))
+                     ->currentWidget()
+                     ->mapTo(window.centralWidget(), QPoint());
         for (const auto& c : mainlayout::controls) {
             const char* prefix = c.kind == Kind::Label        ? "Label"
                                  : c.kind == Kind::CheckBox   ? "Check"
@@ -177,21 +155,18 @@ struct PlainWindow {
                                                               : "Text";
             auto* w = control<QWidget>(window, prefix + QString::number(c.number));
             const char* text = c.kind == Kind::PlainTextEdit ? "plainText" : "text";
-            widgets.push_back({c.kind, c.page, w->property(text).toString(),
-                               w->property("checked").toBool(), w->isHidden(),
-                               scale.rect(c.left, c.top, c.width, c.height).translated(-origin),
-                               std::nullopt});
+            shown.push_back({w->property(text).toString(), w->property("checked").toBool(),
+                             w->isHidden(), std::nullopt});
             if (w->testAttribute(Qt::WA_SetFont))
-                widgets.back().font = w->font();
+                shown.back().font = w->font();
         }
     }
 
     std::unique_ptr<QWidget> build() const {
+        using namespace mainlayout;
         auto window = std::make_unique<QMainWindow>();
-        window->setWindowTitle(title);
-        window->setWindowFlags(flags);
         QMenu* menu = nullptr;
-        for (const auto& entry : mainlayout::menuEntries) {
+        for (const auto& entry : menuEntries) {
             if (menu == nullptr || menu->title() != QLatin1String(entry.menuCaption))
                 menu = window->menuBar()->addMenu(QString::fromLatin1(entry.menuCaption));
             if (qstrcmp(entry.caption, "-") == 0)
@@ -201,30 +176,31 @@ struct PlainWindow {
         }
         auto* client = new QWidget;
         window->setCentralWidget(client);
-        client->setFixedSize(clientSize);
+        client->setFixedSize(scale.px(clientWidth), scale.px(clientHeight));
         auto* tabs = new QTabWidget(client);
         tabs->setUsesScrollButtons(false);
-        tabs->setGeometry(tabGeometry);
+        tabs->setGeometry(scale.rect(0, 0, tabControlWidth, tabControlHeight));
         std::vector<QWidget*> pages;
-        for (const char* caption : mainlayout::pageCaptions)
+        for (const char* caption : pageCaptions)
             tabs->addTab(pages.emplace_back(new QWidget), QString::fromLatin1(caption));
-        for (const Widget& p : widgets) {
-            QWidget* page = pages[std::size_t(p.page)];
-            QWidget* w = p.kind == Kind::Label      ? new QLabel(p.text, page)
-                         : p.kind == Kind::LineEdit ? new QLineEdit(p.text, page)
-                         : p.kind == Kind::CheckBox ? new QCheckBox(p.text, page)
-                         : p.kind == Kind::PushButton
-                             ? static_cast<QWidget*>(new QPushButton(p.text, page))
-                             : new QPlainTextEdit(p.text, page);
+        for (std::size_t i = 0; i < std::size(controls); ++i) {
+            const Control& c = controls[i];
+            const Shown& s = shown[i];
+            QWidget* page = pages[std::size_t(c.page)];
+            QWidget* w = c.kind == Kind::Label      ? new QLabel(s.text, page)
+                         : c.kind == Kind::LineEdit ? new QLineEdit(s.text, page)
+                         : c.kind == Kind::CheckBox ? new QCheckBox(s.text, page)
+                         : c.kind == Kind::PushButton
+                             ? static_cast<QWidget*>(new QPushButton(s.text, page))
+                             : new QPlainTextEdit(s.text, page);
             if (auto* box = qobject_cast<QCheckBox*>(w))
-                box->setChecked(p.checked);
-            w->setGeometry(p.geometry);
-            if (p.font)
-                w->setFont(*p.font);
-            if (p.hidden)
+                box->setChecked(s.checked);
+            w->setGeometry(scale.rect(c.left, c.top, c.width, c.height).translated(-origin));
+            if (s.font)
+                w->setFont(*s.font);
+            if (s.hidden)
                 w->hide();
         }
-        window->setFixedSize(size);
         return window;
     }
 };

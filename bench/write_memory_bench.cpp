@@ -6,18 +6,13 @@
 
 #include <benchmark/benchmark.h>
 
-#include <QFileInfo>
-#include <QString>
-
 #include <climits>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <fcntl.h>
 #include <malloc.h>
-#include <optional>
 #include <sys/prctl.h>
 #include <unistd.h>
 
@@ -69,14 +64,12 @@ public:
         const std::int64_t end = anonymousBytes();
         result.max_bytes_used = startBytes_ < 0 || end < 0 ? -1 : end - startBytes_;
         result.net_heap_growth = static_cast<std::int64_t>(::mallinfo2().uordblks) - startInUse_;
-        peak_ = result.max_bytes_used;
+        peak = result.max_bytes_used;
     }
 
-    // The peak of the last memory run (there is one), or -1 if it could not be measured.
-    std::optional<std::int64_t> peak() const { return peak_; }
+    std::int64_t peak = -1; // of the last memory run (there is one); -1: not measured
 
 private:
-    std::optional<std::int64_t> peak_;
     std::int64_t startBytes_ = 0;
     std::int64_t startInUse_ = 0;
 };
@@ -125,8 +118,7 @@ int main(int argc, char** argv) {
     benchmark::Shutdown();
     benchmark::RegisterMemoryManager(nullptr);
     // The console shows no memory results; the figure is also max_bytes_used in the JSON.
-    if (const auto peak = memory.peak())
-        std::printf("Peak extra memory during a write: %lld KiB\n",
-                    static_cast<long long>(*peak / 1024));
+    std::printf("Peak extra memory during a write: %lld KiB\n",
+                static_cast<long long>(memory.peak / 1024));
     return 0;
 }
