@@ -1,9 +1,12 @@
 // The main window's layout and its controls' behaviour, short of writing a file.
 #include "widget_test_support.h"
 
+#include "ui/caption_metrics.h"
+
 #include <QClipboard>
 #include <QMenu>
 #include <QMenuBar>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTextBlock>
@@ -58,6 +61,35 @@ TEST_F(MainWindowTest, NoCaptionIsClipped) {
         test::expectCaptionsWhole(window, captioned);
     }
     test::expectCaptionsWhole(window, {tabs()->tabBar()});
+}
+
+// The fitting scale measures labels once through shared font metrics instead of asking each
+// label; both must agree, or a caption could be clipped. Registered again at twice the scale.
+TEST_F(MainWindowTest, NoCaptionIsClippedByTheLabelMeasure) {
+    CaptionMetrics captions;
+    const QList<QLabel*> labels = window.findChildren<QLabel*>(QRegularExpression("^Label"));
+    ASSERT_EQ(labels.size(),
+              std::count_if(std::begin(mainlayout::controls), std::end(mainlayout::controls),
+                            [](const auto& c) { return c.kind == mainlayout::Kind::Label; }));
+    for (const QLabel* label : labels)
+        EXPECT_EQ(captions.labelSizeHint(*label), label->sizeHint())
+            << label->objectName().toStdString();
+
+    // Margins, tabs, a bold font and every alignment the window uses.
+    QLabel odd(QStringLiteral("a\tlonger caption"));
+    odd.setMargin(3);
+    odd.setContentsMargins(1, 2, 5, 7);
+    QFont bold = odd.font();
+    bold.setBold(true);
+    bold.setPointSizeF(13.5);
+    odd.setFont(bold);
+    const Qt::Alignment alignments[] = {Qt::AlignLeft | Qt::AlignVCenter,
+                                        Qt::AlignLeft | Qt::AlignTop,
+                                        Qt::AlignRight | Qt::AlignVCenter, Qt::AlignCenter};
+    for (Qt::Alignment alignment : alignments) {
+        odd.setAlignment(alignment);
+        EXPECT_EQ(captions.labelSizeHint(odd), odd.sizeHint()) << int(alignment);
+    }
 }
 
 TEST_F(MainWindowTest, MenusHaveNoKeysAndImportIsGreyed) {

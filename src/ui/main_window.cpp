@@ -2,6 +2,7 @@
 
 #include "ui/about_window.h"
 #include "ui/accessibility.h"
+#include "ui/caption_metrics.h"
 #include "ui/first_line_validator.h"
 #include "ui/fixed_size_window.h"
 #include "ui/main_window_layout.h"
@@ -340,6 +341,7 @@ void MainWindow::buildPages() {
     }
 
     std::vector<TextRoom> rooms;
+    CaptionMetrics captions;
     for (const Control& c : mainlayout::controls) {
         ClientPage* page = pages[c.page];
         const QString text = c.text ? QString::fromLatin1(c.text) : QString();
@@ -403,7 +405,9 @@ void MainWindow::buildPages() {
         page->place(widget, c);
 
         widget->ensurePolished();
-        if (c.kind == Kind::LineEdit)
+        if (c.kind == Kind::Label)
+            rooms.push_back({captions.labelSizeHint(*labels_[c.number]), c.width, c.height});
+        else if (c.kind == Kind::LineEdit)
             rooms.push_back({QSize(0, widget->sizeHint().height()), c.width, c.height});
         else if (c.kind != Kind::PlainTextEdit)
             rooms.push_back({widget->sizeHint(), c.width, c.height});
