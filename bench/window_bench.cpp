@@ -256,37 +256,29 @@ constexpr std::string_view firstFrameFlag = "--first-frame=";
         QGuiApplication::setDesktopFileName(QStringLiteral("org.quorvel.Quorvel"));
         window = std::make_unique<MainWindow>();
     }
-    try {
-        showPainted(*window);
-    } catch (const std::exception&) {
-        ::_exit(1);
-    }
-    ::_exit(0); // the teardown is not part of the start
+    showPainted(*window); // an exception ends the child abnormally
+    ::_exit(0);           // the teardown is not part of the start
 }
 
-// User and system CPU time of one child, from its exec to its exit.
-double childCpuSeconds(const char* mode) {
-    QByteArray self = QFile::encodeName(QCoreApplication::applicationFilePath());
-    std::string flag = std::string(firstFrameFlag) + mode;
-    char* argv[] = {self.data(), flag.data(), nullptr};
-    pid_t pid = 0;
-    if (::posix_spawn(&pid, self.constData(), nullptr, nullptr, argv, environ) != 0)
-        throw std::runtime_error("cannot start a child process");
-    int status = 0;
-    rusage usage{};
-    if (::wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        throw std::runtime_error("the child process failed");
-    const auto seconds = [](const timeval& t) {
-        return double(t.tv_sec) + double(t.tv_usec) * 1e-6;
-    };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
-
-// Google Benchmark cannot see a child's CPU time: each iteration reports it as its manual time.
+// Google Benchmark cannot see a child's CPU time: each iteration reports the user and system CPU
+// time of one child, from its exec to its exit, as its manual time.
 void firstFrame(benchmark::State& state, const char* mode) {
     try {
-        for (auto _ : state)
-            state.SetIterationTime(childCpuSeconds(mode));
+        QByteArray self = QFile::encodeName(QCoreApplication::applicationFilePath());
+        std::string flag = std::string(firstFrameFlag) + mode;
+        char* argv[] = {self.data(), flag.data(), nullptr};
+        for (auto _ : state) {
+            pid_t pid = 0;
+            if (::posix_spawn(&pid, self.constData(), nullptr, nullptr, argv, environ) != 0)
+                throw std::runtime_error("cannot start a child process");
+            int status = 0;
+            rusage usage{};
+            if (::wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) ||
+                WEXITSTATUS(status) != 0)
+                throw std::runtime_error("the child process failed");
+            state.SetIterationTime(double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                                   double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6);
+        }
     } catch (const std::exception& e) {
         state.SkipWithError(e.what());
     }
@@ -300,17 +292,6 @@ BENCHMARK_CAPTURE(showWindow, floor, true)->Unit(kMillisecond);
 BENCHMARK_CAPTURE(firstFrame, subject, "program")->UseManualTime()->Unit(kMillisecond);
 BENCHMARK_CAPTURE(firstFrame, floor, "floor")->UseManualTime()->Unit(kMillisecond);
 
-QtMessageHandler previousHandler = nullptr;
-
-// The offscreen platform warns about every fixed-size window it shows; hundreds of those would
-// bury the results.
-void quietHandler(QtMsgType type, const QMessageLogContext& context, const QString& message) {
-    if (type == QtWarningMsg && message.contains(QLatin1String("propagateSizeHints")))
-        return;
-    if (previousHandler != nullptr)
-        previousHandler(type, context, message);
-}
-
 } // namespace
 } // namespace quorvel::bench
 
@@ -318,7 +299,13 @@ int main(int argc, char** argv) {
     using namespace quorvel::bench;
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    previousHandler = qInstallMessageHandler(quietHandler);
+    // The offscreen platform warns about every fixed-size window it shows; hundreds of those
+    // would bury the results.
+    static const QtMessageHandler previous = qInstallMessageHandler(
+        [](QtMsgType type, const QMessageLogContext& context, const QString& message) {
+            if (type != QtWarningMsg || !message.contains(QLatin1String("propagateSizeHints")))
+                previous(type, context, message);
+        });
 
     if (argc == 2 && std::string_view(argv[1]).starts_with(firstFrameFlag))
         firstFrameChild(argv[0],
