@@ -114,7 +114,8 @@ int main(int argc, char** argv) {
     benchmark::Shutdown();
     benchmark::RegisterMemoryManager(nullptr);
     // The console shows no memory results; the figure is also max_bytes_used in the JSON.
-    std::printf("Peak extra memory during a write: %lld KiB\n",
-                static_cast<long long>(memory.peak / 1024));
+    if (memory.peak >= 0)
+        std::printf("Peak extra memory during a write: %lld KiB\n",
+                    static_cast<long long>(memory.peak / 1024));
     return 0;
 }
