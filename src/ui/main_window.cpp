@@ -211,6 +211,9 @@ void applyLook(QWidget& widget, Look look) {
 // Enter ends a paragraph (U+2029), Shift+Enter a line within one (U+2028): both end a line of the
 // file, as CR LF. The text may be long and its breaks are sparse, so it is read four characters
 // at a time, and only a group of four holding a break is looked at character by character.
+// A plain loop, one character at a time into room for the worst case, made tools/bench's
+// writeOutClick/subject 15% slower (median CPU time of six interleaved rounds, 10.6 ms against
+// 9.2 ms); with Qt 6.4, QString::replace took over ten times as long as this.
 QString withCrlfBreaks(const QString& raw) {
     constexpr auto lanes = [](std::uint64_t c) {
         return c * 0x0001'0001'0001'0001;
