@@ -20,6 +20,8 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPaintEvent>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -121,6 +123,12 @@ public:
     }
 
 protected:
+    // The page is the system's button face, as the layout's tab control is, not the lighter
+    // pane some styles draw. Painted rather than set as the page's role, which its children
+    // would inherit.
+    void paintEvent(QPaintEvent* event) override {
+        QPainter(this).fillRect(event->rect(), palette().button());
+    }
     // The tab widget moves its pages when it lays itself out; a hidden page gets its size when
     // it is first shown.
     void showEvent(QShowEvent* event) override {
@@ -140,6 +148,41 @@ private:
     const QWidget& clientArea_;
     const TwipScale& scale_;
     std::vector<Placed> placed_;
+};
+
+// A tab strip as high as the layout gives it at the window's scale, whatever height the style's
+// tabs would have.
+class TabStrip : public QTabBar {
+public:
+    using QTabBar::QTabBar;
+
+    void setStripHeight(int pixels) {
+        height_ = pixels;
+        // Captions are never shortened; setting that also has Qt measure the tabs again.
+        setElideMode(Qt::ElideNone);
+    }
+
+protected:
+    QSize tabSizeHint(int index) const override {
+        QSize size = QTabBar::tabSizeHint(index);
+        if (height_ > 0)
+            size.setHeight(height_);
+        return size;
+    }
+
+private:
+    int height_ = 0;
+};
+
+class TabControl : public QTabWidget {
+public:
+    explicit TabControl(QWidget* parent) : QTabWidget(parent), strip_(new TabStrip(this)) {
+        setTabBar(strip_);
+    }
+    TabStrip& strip() const { return *strip_; }
+
+private:
+    TabStrip* strip_;
 };
 
 // Grayed is the program's to set: a click or Space only ever toggles checked and unchecked,
@@ -323,7 +366,8 @@ void MainWindow::buildMenus() {
 void MainWindow::buildPages() {
     auto* client = new QWidget(this);
     setCentralWidget(client);
-    tabs_ = new QTabWidget(client);
+    auto* tabControl = new TabControl(client);
+    tabs_ = tabControl;
     tabs_->setObjectName(QStringLiteral("SSTab1"));
     tabs_->setUsesScrollButtons(false); // six tabs in one row
 
@@ -415,6 +459,7 @@ void MainWindow::buildPages() {
     rooms.push_back(
         {tabs_->tabBar()->sizeHint(), mainlayout::tabControlWidth, mainlayout::tabStripHeight});
     scale_ = fittingScale(rooms);
+    tabControl->strip().setStripHeight(scale_.px(mainlayout::tabStripHeight));
     client->setFixedSize(scale_.px(mainlayout::clientWidth), scale_.px(mainlayout::clientHeight));
     tabs_->setGeometry(
         scale_.rect(0, 0, mainlayout::tabControlWidth, mainlayout::tabControlHeight));
