@@ -25,8 +25,12 @@ struct Heard {
 std::vector<Heard>* heard = nullptr;
 
 void record(QAccessibleEvent* event) {
+    // The object of that event is being destroyed: asking for its interface would make a new
+    // one for what is left of it.
+    if (!heard || event->type() == QAccessible::ObjectDestroyed)
+        return;
     QAccessibleInterface* a = event->accessibleInterface();
-    if (!heard || !a)
+    if (!a)
         return;
     heard->push_back({event->type(), event->object(), a->role(),
                       a->text(QAccessible::Name) + "|" + a->text(QAccessible::Value) + "|" +
