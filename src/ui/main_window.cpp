@@ -366,6 +366,7 @@ void MainWindow::buildMenus() {
 void MainWindow::buildPages() {
     auto* client = new QWidget(this);
     setCentralWidget(client);
+    passOverTabPageStacks(); // the pages themselves are named
     auto* tabControl = new TabControl(client);
     tabs_ = tabControl;
     tabs_->setObjectName(QStringLiteral("SSTab1"));
@@ -575,6 +576,8 @@ void MainWindow::Command1_Click() {
             message += QStringLiteral("\n\n") + tr("The file that was there before is unchanged.");
         QMessageBox box(QMessageBox::Critical, windowTitle(), message, QMessageBox::Ok, this);
         box.setTextFormat(Qt::PlainText); // a file name is not markup
+        // A focusable text is left out when a screen reader reads the box (Orca 51).
+        box.setTextInteractionFlags(Qt::NoTextInteraction);
         keepFixedSizeWhenMaximized(box);
         box.exec();
     }
@@ -603,7 +606,7 @@ void MainWindow::about_Click() {
     if (!about_)
         about_ = std::make_unique<AboutWindow>(*this);
     about_->showOver(*this);
-    setEnabled(false);
+    disableBehind(*this, *about_);
 }
 
 void MainWindow::stageWritten(WriteStage stage) {
