@@ -84,7 +84,7 @@ void disableBehind(QWidget& window, const QWidget& front) {
             disable();
     });
     // A window manager may refuse to hand over the focus.
-    constexpr int patienceMs = 500;
+    constexpr int patienceMs = 1000;
     QTimer::singleShot(patienceMs, waiting, disable);
 }
 

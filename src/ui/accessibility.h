@@ -21,7 +21,7 @@ void passOverTabPageStacks();
 // is the active window, that waits until `front` is: a control losing the keyboard focus in the
 // active window is reported as a focus event, and screen readers (Orca 48 and later) would then
 // read the disabled window into `front`. Should `front` not become active soon, `window` is
-// disabled all the same; nothing is done if `front` has closed meanwhile.
+// disabled all the same (after a second); nothing is done if `front` has closed meanwhile.
 void disableBehind(QWidget& window, const QWidget& front);
 
 // The event that has a screen reader speak a notification that is showing already: an

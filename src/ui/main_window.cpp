@@ -574,13 +574,22 @@ void MainWindow::Command1_Click() {
             message += tr("File: %1\nReason: %2").arg(error.fileName(), error.reason());
         if (error.earlierFileKept())
             message += QStringLiteral("\n\n") + tr("The file that was there before is unchanged.");
-        QMessageBox box(QMessageBox::Critical, windowTitle(), message, QMessageBox::Ok, this);
+        QMessageBox& box = keptMessageBox(failureBox_, QMessageBox::Critical, windowTitle());
         box.setTextFormat(Qt::PlainText); // a file name is not markup
         // A focusable text is left out when a screen reader reads the box (Orca 51).
         box.setTextInteractionFlags(Qt::NoTextInteraction);
-        keepFixedSizeWhenMaximized(box);
+        box.setText(message);
         box.exec();
     }
+}
+
+QMessageBox& MainWindow::keptMessageBox(QMessageBox*& box, QMessageBox::Icon icon,
+                                        const QString& title) {
+    if (!box) {
+        box = new QMessageBox(icon, title, QString(), QMessageBox::Ok, this);
+        keepFixedSizeWhenMaximized(*box); // a message box has a fixed size too
+    }
+    return *box;
 }
 
 void MainWindow::write_Click() {
@@ -594,11 +603,10 @@ void MainWindow::exit_Click() {
 }
 
 void MainWindow::help2_Click() {
-    QMessageBox box(QMessageBox::Information, QStringLiteral("Need help?!"),
-                    QStringLiteral("If You need help You shouldn't use this stuff. If you're "
-                                   "having problems just contact me (e-mail in About)"),
-                    QMessageBox::Ok, this);
-    keepFixedSizeWhenMaximized(box); // a message box has a fixed size too
+    QMessageBox& box =
+        keptMessageBox(helpBox_, QMessageBox::Information, QStringLiteral("Need help?!"));
+    box.setText(QStringLiteral("If You need help You shouldn't use this stuff. If you're "
+                               "having problems just contact me (e-mail in About)"));
     box.exec();
 }
 
