@@ -56,10 +56,12 @@ void handleStartMessage(QtMsgType type, const QMessageLogContext& context, const
 }
 
 // Qt's accessibility bridge does not know the window:destroy events that Orca 48 and later listen
-// for, and says so each time a screen reader starts or stops listening: nothing a user can act on.
+// for, nor the bus address call of Orca 51, and says so whenever a screen reader starts or stops
+// listening: nothing a user can act on.
 void handleMessage(QtMsgType type, const QMessageLogContext& context, const QString& text) {
     if (type == QtWarningMsg && qstrcmp(context.category, "qt.accessibility.atspi") == 0 &&
-        text.startsWith(QLatin1String("Subscription string not handled")))
+        (text.startsWith(QLatin1String("Subscription string not handled")) ||
+         text.contains(QLatin1String("does not implement \"GetApplicationBusAddress\""))))
         return;
     defaultHandler(type, context, text);
 }
