@@ -3,7 +3,6 @@
 #include <QAccessibleWidget>
 #include <QApplication>
 #include <QHash>
-#include <QMenu>
 #include <QPointer>
 #include <QTabWidget>
 #include <QTimer>
@@ -75,24 +74,9 @@ void disableBehind(QWidget& window, const QWidget& front) {
     // Runs once, whichever comes first; window owns both connections' context.
     auto* waiting = new QObject(&window);
     const QPointer<const QWidget> shown(&front);
-    // What may have had the focus last: the focused control, and the menu just left.
-    QList<QPointer<QWidget>> lastFocused{window.focusWidget()};
-    for (QMenu* menu : window.findChildren<QMenu*>())
-        lastFocused << menu;
-    const auto disable = [&window, waiting, shown, lastFocused] {
+    const auto disable = [&window, waiting, shown] {
         if (shown && shown->isVisible())
             window.setEnabled(false);
-        // A screen reader may not yet have read that they had the focus (it comes back when a
-        // menu closes) and would read them after `front`: told that they have it no more, it
-        // drops the older news.
-        for (QWidget* widget : lastFocused) {
-            if (!widget || widget->hasFocus())
-                continue;
-            QAccessible::State lost;
-            lost.focused = true;
-            QAccessibleStateChangeEvent event(widget, lost);
-            QAccessible::updateAccessibility(&event);
-        }
         waiting->deleteLater();
     };
     QObject::connect(qApp, &QApplication::focusChanged, waiting, [&window, disable] {
