@@ -4,6 +4,7 @@
 #include "widget_test_support.h"
 
 #include <QAccessible>
+#include <QTemporaryDir>
 
 #include <set>
 
@@ -86,6 +87,30 @@ TEST_F(AccessibilityTest, PagesAreNamedAfterTheirTabs) {
         EXPECT_EQ(nameOf(tabs()->widget(page)), mainlayout::pageCaptions[page]);
         EXPECT_EQ(roleOf(tabs()->widget(page)), QAccessible::PropertyPage);
     }
+    // Between the tabs and a page nothing that is named: Qt's page stack is a "layered pane".
+    EXPECT_EQ(roleOf(tabs()->widget(0)->parentWidget()), QAccessible::Client);
+}
+
+// A screen reader reads an alert's texts that take no focus (Orca 51 leaves out the others).
+TEST_F(AccessibilityTest, AFailedWritesMessageIsReadWithItsAlert) {
+    QTemporaryDir dir;
+    const QString unreachable = dir.filePath("missing/bot.conf");
+    showPage(Page::Finish);
+    typeInto(text(15), unreachable);
+    int readable = 0;
+    test::answeringModal(
+        [&](QWidget& modal) {
+            QAccessibleInterface* alert = QAccessible::queryAccessibleInterface(&modal);
+            for (int i = 0; alert && i < alert->childCount(); ++i) {
+                const QAccessibleInterface* part = alert->child(i);
+                if (part->role() == QAccessible::StaticText && !part->state().focusable &&
+                    part->text(QAccessible::Name).contains(unreachable))
+                    ++readable;
+            }
+            QTest::keyClick(&modal, Qt::Key_Escape);
+        },
+        [&] { QTest::mouseClick(writeOut(), Qt::LeftButton); });
+    EXPECT_EQ(readable, 1);
 }
 
 // The result banner is news; the markers beside the rows are not.

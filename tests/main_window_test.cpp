@@ -65,6 +65,19 @@ INSTANTIATE_TEST_SUITE_P(
                       TwipPlace{"Label24", Page::Finish, 360, 3960, 5295, 255}),
     [](const auto& info) { return info.param.name; });
 
+// The tab strip takes its 520 twips at the window's scale; each page shows the system's
+// button face, not the style's lighter pane.
+TEST_F(MainWindowTest, TabStripHeightAndPageColourAreTheLayouts) {
+    EXPECT_EQ(tabs()->tabBar()->height(), window.layoutScale().px(520));
+    const QColor buttonFace = window.palette().color(QPalette::Button);
+    for (int page = 0; page < mainlayout::pageCount; ++page) {
+        tabs()->setCurrentIndex(page);
+        const QImage shot = window.grab().toImage();
+        const QPoint corner = tabs()->widget(page)->mapTo(&window, QPoint(2, 2));
+        EXPECT_EQ(shot.pixelColor(corner * shot.devicePixelRatio()), buttonFace) << page;
+    }
+}
+
 // Registered a second time with QT_SCALE_FACTOR=2.
 TEST_F(MainWindowTest, NoCaptionIsClipped) {
     for (int page = 0; page < mainlayout::pageCount; ++page) {

@@ -135,4 +135,21 @@ TEST_F(ProgramStartOnWayland, ReverseAloneOpensTheWindow) {
     EXPECT_TRUE(opensItsWindow({"-reverse"}));
 }
 
+// Without a display too, a mistake on the command line is named, not taken for the lack of one;
+// Qt's own options still pass to the display check.
+TEST(ProgramStartTest, BadOptionsAreNamedWithoutADisplay) {
+    const std::pair<QStringList, QString> cases[] = {
+        {{"--bogus"}, "bogus"},
+        {{"-reverse", "bot.conf"}, "bot.conf"},
+        {{"-style"}, "style"}, // its value is missing
+    };
+    for (const auto& [arguments, named] : cases) {
+        const Outcome run = runProgram(arguments);
+        EXPECT_EQ(run.exitCode, 1) << run.err.toStdString();
+        EXPECT_TRUE(run.err.contains(named)) << run.err.toStdString();
+        EXPECT_FALSE(run.err.contains("graphical display")) << run.err.toStdString();
+    }
+    expectNoDisplayExplained(runProgram({"-style", "fusion", "--reverse", "-name", "bot"}));
+}
+
 } // namespace

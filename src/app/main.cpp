@@ -55,6 +55,49 @@ void handleStartMessage(QtMsgType type, const QMessageLogContext& context, const
     std::_Exit(1);
 }
 
+// Qt's accessibility bridge does not know the window:destroy events that Orca 48 and later listen
+// for, nor the bus address call of Orca 51, and says so whenever a screen reader starts or stops
+// listening: nothing a user can act on.
+void handleMessage(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (type == QtWarningMsg && qstrcmp(context.category, "qt.accessibility.atspi") == 0 &&
+        (text.startsWith(QLatin1String("Subscription string not handled")) ||
+         text.contains(QLatin1String("does not implement \"GetApplicationBusAddress\""))))
+        return;
+    defaultHandler(type, context, text);
+}
+
+// The options every Qt program takes (QGuiApplication's and QApplication's, X11's included),
+// known here so that they pass the check made before Qt starts; Qt itself acts on them.
+void acceptQtOptions(QCommandLineParser& parser) {
+    const char* const withValue[] = {"platform",
+                                     "platformpluginpath",
+                                     "platformtheme",
+                                     "plugin",
+                                     "qwindowgeometry",
+                                     "qwindowicon",
+                                     "qwindowtitle",
+                                     "session",
+                                     "display",
+                                     "geometry",
+                                     "style",
+                                     "stylesheet",
+                                     "qmljsdebugger",
+                                     "title",
+                                     "icon",
+                                     "name",
+                                     "visual"};
+    const char* const switches[] = {"reverse", "widgetcount", "nograb", "dograb", "testability"};
+    const auto add = [&parser](const char* name, const QString& valueName) {
+        QCommandLineOption option(QString::fromLatin1(name), QString(), valueName);
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(option);
+    };
+    for (const char* name : withValue)
+        add(name, QStringLiteral("value"));
+    for (const char* name : switches)
+        add(name, QString());
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -71,18 +114,25 @@ int main(int argc, char* argv[]) {
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.addHelpOption();
     parser.addVersionOption();
+    acceptQtOptions(parser);
 
-    // Help and version need no display. Qt's own options are known only to QApplication, so
-    // this first look lets them pass.
+    // Options and arguments are judged before any display is needed: a mistyped option is
+    // named as such, with or without a display.
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
-    (void)parser.parse(arguments);
-    for (const char* request : {"version", "help", "help-all"}) {
-        if (parser.isSet(QLatin1String(request))) {
-            QCoreApplication app(argc, argv);
-            parser.process(QStringList{arguments.value(0), QStringLiteral("--") + request});
-        }
+    const bool parsed = parser.parse(arguments);
+    if (!parsed || parser.isSet(QStringLiteral("version")) ||
+        parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all"))) {
+        QCoreApplication app(argc, argv);
+        parser.process(arguments); // prints the error, help or version and exits
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        std::fprintf(stderr,
+                     "quorvel: unexpected argument \"%s\": it reads no files and takes no "
+                     "arguments (see --help)\n",
+                     qPrintable(parser.positionalArguments().constFirst()));
+        return 1;
     }
 
     if (!displayNamed(arguments)) {
@@ -93,17 +143,7 @@ int main(int argc, char* argv[]) {
     QGuiApplication::setDesktopFileName(QStringLiteral("org.quorvel.Quorvel"));
     defaultHandler = qInstallMessageHandler(handleStartMessage);
     QApplication app(argc, argv);
-    qInstallMessageHandler(defaultHandler);
-
-    // Unknown options end the program here, as in any Qt program.
-    parser.process(app);
-    if (!parser.positionalArguments().isEmpty()) {
-        std::fprintf(stderr,
-                     "quorvel: unexpected argument \"%s\": it reads no files and takes no "
-                     "arguments (see --help)\n",
-                     qPrintable(parser.positionalArguments().constFirst()));
-        return 1;
-    }
+    qInstallMessageHandler(handleMessage);
 
     quorvel::MainWindow window;
     window.show();

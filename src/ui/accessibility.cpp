@@ -1,7 +1,11 @@
 #include "ui/accessibility.h"
 
 #include <QAccessibleWidget>
+#include <QApplication>
 #include <QHash>
+#include <QPointer>
+#include <QTabWidget>
+#include <QTimer>
 
 namespace quorvel {
 
@@ -26,20 +30,62 @@ public:
     }
 };
 
+bool& passingOverTabPageStacks() {
+    static bool passing = false;
+    return passing;
+}
+
 // Consulted for each class of an object, most derived first.
 QAccessibleInterface* roleFactory(const QString& className, QObject* object) {
-    const auto role = roles().constFind(className.toLatin1());
-    if (role == roles().cend() || !object->isWidgetType())
+    if (!object->isWidgetType())
         return nullptr;
-    return new RoleAccessible(static_cast<QWidget*>(object), *role);
+    auto* widget = static_cast<QWidget*>(object);
+    if (passingOverTabPageStacks() && className == QLatin1String("QStackedWidget") &&
+        qobject_cast<QTabWidget*>(widget->parentWidget()))
+        return new RoleAccessible(widget, QAccessible::Client); // a "filler", passed over
+    const auto role = roles().constFind(className.toLatin1());
+    if (role == roles().cend())
+        return nullptr;
+    return new RoleAccessible(widget, *role);
+}
+
+void installRoleFactory() {
+    static const bool installed = (QAccessible::installFactory(roleFactory), true);
+    Q_UNUSED(installed);
 }
 
 } // namespace
 
 void useAccessibleRole(const QMetaObject& type, QAccessible::Role role) {
-    static const bool installed = (QAccessible::installFactory(roleFactory), true);
-    Q_UNUSED(installed);
+    installRoleFactory();
     roles().insert(type.className(), role);
+}
+
+void passOverTabPageStacks() {
+    installRoleFactory();
+    passingOverTabPageStacks() = true;
+}
+
+void disableBehind(QWidget& window, const QWidget& front) {
+    if (!window.isActiveWindow()) {
+        window.setEnabled(false);
+        return;
+    }
+    // Runs once, whichever comes first; window owns both connections' context.
+    auto* waiting = new QObject(&window);
+    const QPointer<const QWidget> shown(&front);
+    const auto disable = [&window, waiting, shown] {
+        if (shown && shown->isVisible())
+            window.setEnabled(false);
+        waiting->deleteLater();
+    };
+    QObject::connect(qApp, &QApplication::focusChanged, waiting, [&window, disable] {
+        if (!window.isActiveWindow())
+            disable();
+    });
+    // A window manager may refuse to hand over the focus.
+    constexpr int patienceMs = 1000;
+    QTimer::singleShot(patienceMs, waiting, disable);
 }
 
 NotificationLabel::NotificationLabel(const QString& text, QWidget* parent) : QLabel(parent) {

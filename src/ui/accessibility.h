@@ -12,6 +12,18 @@ namespace quorvel {
 // before the first such widget is created: Qt keeps the interface it first made for a widget.
 void useAccessibleRole(const QMetaObject& type, QAccessible::Role role);
 
+// Has a screen reader pass over the page stack inside every QTabWidget made from now on: by
+// default a "layered pane", which Orca names at every move into a page. The pages say which one
+// it is.
+void passOverTabPageStacks();
+
+// Disables `window` behind `front`, which has just been asked to show in front. Where `window`
+// is the active window, that waits until `front` is: a control losing the keyboard focus in the
+// active window is reported as a focus event, and screen readers (Orca 48 and later) would then
+// read the disabled window into `front`. Should `front` not become active soon, `window` is
+// disabled all the same (after a second); nothing is done if `front` has closed meanwhile.
+void disableBehind(QWidget& window, const QWidget& front);
+
 // The event that has a screen reader speak a notification that is showing already: an
 // announcement where Qt has them (6.8), else the notification shown once more.
 QAccessible::Event repeatedNotificationEvent();

@@ -20,6 +20,8 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPaintEvent>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -121,6 +123,12 @@ public:
     }
 
 protected:
+    // The page is the system's button face, as the layout's tab control is, not the lighter
+    // pane some styles draw. Painted rather than set as the page's role, which its children
+    // would inherit.
+    void paintEvent(QPaintEvent* event) override {
+        QPainter(this).fillRect(event->rect(), palette().button());
+    }
     // The tab widget moves its pages when it lays itself out; a hidden page gets its size when
     // it is first shown.
     void showEvent(QShowEvent* event) override {
@@ -140,6 +148,41 @@ private:
     const QWidget& clientArea_;
     const TwipScale& scale_;
     std::vector<Placed> placed_;
+};
+
+// A tab strip as high as the layout gives it at the window's scale, whatever height the style's
+// tabs would have.
+class TabStrip : public QTabBar {
+public:
+    using QTabBar::QTabBar;
+
+    void setStripHeight(int pixels) {
+        height_ = pixels;
+        // Captions are never shortened; setting that also has Qt measure the tabs again.
+        setElideMode(Qt::ElideNone);
+    }
+
+protected:
+    QSize tabSizeHint(int index) const override {
+        QSize size = QTabBar::tabSizeHint(index);
+        if (height_ > 0)
+            size.setHeight(height_);
+        return size;
+    }
+
+private:
+    int height_ = 0;
+};
+
+class TabControl : public QTabWidget {
+public:
+    explicit TabControl(QWidget* parent) : QTabWidget(parent), strip_(new TabStrip(this)) {
+        setTabBar(strip_);
+    }
+    TabStrip& strip() const { return *strip_; }
+
+private:
+    TabStrip* strip_;
 };
 
 // Grayed is the program's to set: a click or Space only ever toggles checked and unchecked,
@@ -326,7 +369,9 @@ void MainWindow::buildMenus() {
 void MainWindow::buildPages() {
     auto* client = new QWidget(this);
     setCentralWidget(client);
-    tabs_ = new QTabWidget(client);
+    passOverTabPageStacks(); // the pages themselves are named
+    auto* tabControl = new TabControl(client);
+    tabs_ = tabControl;
     tabs_->setObjectName(QStringLiteral("SSTab1"));
     tabs_->setUsesScrollButtons(false); // six tabs in one row
 
@@ -418,6 +463,7 @@ void MainWindow::buildPages() {
     rooms.push_back(
         {tabs_->tabBar()->sizeHint(), mainlayout::tabControlWidth, mainlayout::tabStripHeight});
     scale_ = fittingScale(rooms);
+    tabControl->strip().setStripHeight(scale_.px(mainlayout::tabStripHeight));
     client->setFixedSize(scale_.px(mainlayout::clientWidth), scale_.px(mainlayout::clientHeight));
     tabs_->setGeometry(
         scale_.rect(0, 0, mainlayout::tabControlWidth, mainlayout::tabControlHeight));
@@ -531,11 +577,22 @@ void MainWindow::Command1_Click() {
             message += tr("File: %1\nReason: %2").arg(error.fileName(), error.reason());
         if (error.earlierFileKept())
             message += QStringLiteral("\n\n") + tr("The file that was there before is unchanged.");
-        QMessageBox box(QMessageBox::Critical, windowTitle(), message, QMessageBox::Ok, this);
+        QMessageBox& box = keptMessageBox(failureBox_, QMessageBox::Critical, windowTitle());
         box.setTextFormat(Qt::PlainText); // a file name is not markup
-        keepFixedSizeWhenMaximized(box);
+        // A focusable text is left out when a screen reader reads the box (Orca 51).
+        box.setTextInteractionFlags(Qt::NoTextInteraction);
+        box.setText(message);
         box.exec();
     }
+}
+
+QMessageBox& MainWindow::keptMessageBox(QMessageBox*& box, QMessageBox::Icon icon,
+                                        const QString& title) {
+    if (!box) {
+        box = new QMessageBox(icon, title, QString(), QMessageBox::Ok, this);
+        keepFixedSizeWhenMaximized(*box); // a message box has a fixed size too
+    }
+    return *box;
 }
 
 void MainWindow::write_Click() {
@@ -549,11 +606,10 @@ void MainWindow::exit_Click() {
 }
 
 void MainWindow::help2_Click() {
-    QMessageBox box(QMessageBox::Information, QStringLiteral("Need help?!"),
-                    QStringLiteral("If You need help You shouldn't use this stuff. If you're "
-                                   "having problems just contact me (e-mail in About)"),
-                    QMessageBox::Ok, this);
-    keepFixedSizeWhenMaximized(box); // a message box has a fixed size too
+    QMessageBox& box =
+        keptMessageBox(helpBox_, QMessageBox::Information, QStringLiteral("Need help?!"));
+    box.setText(QStringLiteral("If You need help You shouldn't use this stuff. If you're "
+                               "having problems just contact me (e-mail in About)"));
     box.exec();
 }
 
@@ -561,7 +617,7 @@ void MainWindow::about_Click() {
     if (!about_)
         about_ = std::make_unique<AboutWindow>(*this);
     about_->showOver(*this);
-    setEnabled(false);
+    disableBehind(*this, *about_);
 }
 
 void MainWindow::stageWritten(WriteStage stage) {

@@ -5,6 +5,7 @@
 #include "ui/twip_scale.h"
 
 #include <QMainWindow>
+#include <QMessageBox>
 
 #include <array>
 #include <memory>
@@ -67,6 +68,9 @@ private:
     void connectHandlers();
     void hideMarkers();
     QWidget* widget(mainlayout::ControlRef control) const;
+    // A message box made at its first use and then kept hidden between uses, as About is: a
+    // screen reader still asks about a box's parts for a while after it closed.
+    QMessageBox& keptMessageBox(QMessageBox*& box, QMessageBox::Icon icon, const QString& title);
 
     BotSettings settings_;
     TwipScale scale_;
@@ -81,6 +85,8 @@ private:
     std::vector<QAction*> menuActions_; // in the order of the menu table
 
     std::unique_ptr<AboutWindow> about_; // Form2, created by the first "About..."
+    QMessageBox* failureBox_ = nullptr;  // a failed write's message
+    QMessageBox* helpBox_ = nullptr;     // "Need help?!"
 };
 
 } // namespace quorvel
