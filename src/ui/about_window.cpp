@@ -131,7 +131,8 @@ public:
 
     bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
 #ifdef QUORVEL_SEES_X_EVENTS
-        if (type == "xcb_generic_event_t" && about_.isVisible() &&
+        // Not to a minimized (unmapped) About: the focus cannot go there.
+        if (type == "xcb_generic_event_t" && about_.isVisible() && !about_.isMinimized() &&
             owner_.testAttribute(Qt::WA_WState_Created) &&
             about_.testAttribute(Qt::WA_WState_Created) &&
             isFocusGivenTo(message, xcb_window_t(owner_.winId()))) {
