@@ -58,6 +58,13 @@ protected:
         EXPECT_TRUE(ok && values.value(0).trimmed().toUInt(nullptr, 16) & 1) << "no functions";
         return functions;
     }
+
+    static QByteArray xprop(const QStringList& arguments) {
+        QProcess xprop;
+        xprop.start("xprop", arguments);
+        EXPECT_TRUE(xprop.waitForFinished(5000));
+        return xprop.readAllStandardOutput();
+    }
 };
 
 TEST_F(WindowManagerTest, WindowsAreCentredFrameIncludedAndKeepTheirTitleBarsOnTheScreen) {
@@ -124,6 +131,26 @@ TEST_F(WindowManagerTest, AboutCannotBeLostBehindOrWithTheMainWindow) {
     EXPECT_TRUE(window.isEnabled());
     EXPECT_FALSE(window.isMinimized());
     EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
+}
+
+} // namespace
+} // namespace quorvel
+
+namespace quorvel {
+namespace {
+
+// Some managers (fluxbox) leave full screen by deleting _NET_WM_STATE rather than emptying it:
+// the window is then in the normal state again, and at its fixed size.
+TEST_F(WindowManagerTest, DeletedWindowStateMeansTheNormalStateAtTheFixedSize) {
+    const QSize fixed = window.size();
+    window.setWindowState(Qt::WindowFullScreen);
+    const QStringList id{"-id", QString::number(window.winId())};
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return xprop(id + QStringList{"_NET_WM_STATE"}).contains("FULLSCREEN"); }, 5000));
+    xprop(id + QStringList{"-remove", "_NET_WM_STATE"});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window.windowState() == Qt::WindowNoState; }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window.size() == fixed; }, 5000))
+        << window.size().width() << "x" << window.size().height();
 }
 
 } // namespace

@@ -8,6 +8,8 @@
 
 #include "config/version.h"
 
+#include <QAbstractNativeEventFilter>
+#include <QCoreApplication>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QHideEvent>
@@ -17,6 +19,12 @@
 
 #include <utility>
 #include <vector>
+
+// Qt's X connection, where this build has the X protocol library and Qt its X11 platform.
+#if defined(QUORVEL_HAVE_XCB) && QT_CONFIG(xcb)
+#define QUORVEL_SEES_X_EVENTS 1
+#include <xcb/xcb.h>
+#endif
 
 namespace quorvel {
 
@@ -98,6 +106,56 @@ bool onWayland() {
     return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
 }
 
+#ifdef QUORVEL_SEES_X_EVENTS
+// Whether an X event says that `window` got the keyboard focus from the window manager.
+bool isFocusGivenTo(const void* message, xcb_window_t window) {
+    const auto* event = static_cast<const xcb_generic_event_t*>(message);
+    if ((event->response_type & 0x7f) != XCB_FOCUS_IN)
+        return false;
+    const auto* focus = static_cast<const xcb_focus_in_event_t*>(message);
+    return focus->event == window && focus->detail != XCB_NOTIFY_DETAIL_POINTER &&
+           focus->mode != XCB_NOTIFY_MODE_GRAB && focus->mode != XCB_NOTIFY_MODE_UNGRAB;
+}
+#endif
+
+// The keyboard focus given to the disabled owner while About shows. Qt then asks the window
+// manager to activate About, which KWin refuses after a click on the owner (it has About as the
+// window it last activated, though the focus went to the owner). The program has the focus in
+// one of its windows, so it may move it to another (the "locally active" input model).
+class OwnerFocus : public QObject, public QAbstractNativeEventFilter {
+public:
+    OwnerFocus(AboutWindow& about, QWidget& owner) : QObject(&about), about_(about), owner_(owner) {
+        if (QGuiApplication::platformName() == QLatin1String("xcb"))
+            QCoreApplication::instance()->installNativeEventFilter(this);
+    }
+
+    bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
+#ifdef QUORVEL_SEES_X_EVENTS
+        // Not to a minimized (unmapped) About: the focus cannot go there.
+        if (type == "xcb_generic_event_t" && about_.isVisible() && !about_.isMinimized() &&
+            owner_.testAttribute(Qt::WA_WState_Created) &&
+            about_.testAttribute(Qt::WA_WState_Created) &&
+            isFocusGivenTo(message, xcb_window_t(owner_.winId()))) {
+            if (auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()) {
+                // The current time: the focus event carries none, and the window manager's own
+                // change of focus may be later than any time the program has seen.
+                xcb_set_input_focus(x11->connection(), XCB_INPUT_FOCUS_PARENT,
+                                    xcb_window_t(about_.winId()), XCB_CURRENT_TIME);
+                xcb_flush(x11->connection());
+            }
+        }
+#else
+        Q_UNUSED(type);
+        Q_UNUSED(message);
+#endif
+        return false;
+    }
+
+private:
+    AboutWindow& about_;
+    QWidget& owner_;
+};
+
 } // namespace
 
 AboutWindow::AboutWindow(QWidget& owner)
@@ -115,6 +173,7 @@ AboutWindow::AboutWindow(QWidget& owner)
     // disabled owner then brings it to the front with the focus where the window manager can.
     setWindowModality(Qt::ApplicationModal);
     owner.installEventFilter(this);
+    new OwnerFocus(*this, owner);
 
     std::vector<std::pair<QWidget*, const Control*>> placed;
     std::vector<TextRoom> rooms;

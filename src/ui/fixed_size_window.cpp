@@ -1,5 +1,6 @@
 #include "ui/fixed_size_window.h"
 
+#include <QAbstractNativeEventFilter>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QGuiApplication>
@@ -29,6 +30,16 @@ bool onWayland() {
 }
 
 #ifdef QUORVEL_WRITES_MOTIF_HINTS
+xcb_atom_t internAtom(xcb_connection_t* connection, const char* name) {
+    xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
+        connection, xcb_intern_atom(connection, 0, std::strlen(name), name), nullptr);
+    if (!reply)
+        return XCB_ATOM_NONE;
+    const xcb_atom_t atom = reply->atom;
+    std::free(reply);
+    return atom;
+}
+
 // Qt writes the Motif hints with resizing always allowed (and a window manager that reads them
 // then offers resizing, maximizing and full screen); these allow moving, closing, and minimizing
 // where the window has a minimize button, nothing else.
@@ -60,27 +71,61 @@ void writeMotifHints(QWidget& window) {
         hints[2] |= decorationMenu;
 
     xcb_connection_t* connection = x11->connection();
-    static constexpr char name[] = "_MOTIF_WM_HINTS";
-    xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
-        connection, xcb_intern_atom(connection, 0, std::strlen(name), name), nullptr);
-    if (!reply)
+    const xcb_atom_t atom = internAtom(connection, "_MOTIF_WM_HINTS");
+    if (atom == XCB_ATOM_NONE)
         return;
-    const xcb_atom_t atom = reply->atom;
-    std::free(reply);
     xcb_change_property(connection, XCB_PROP_MODE_REPLACE, xcb_window_t(window.winId()), atom, atom,
                         32, 5, hints);
     xcb_flush(connection);
+}
+
+// Whether an X event says that the window manager deleted _NET_WM_STATE of the window: some
+// (fluxbox) leave full screen so, and Qt ignores a deleted property, so that the window would
+// stay full screen to Qt (and never come back to its size). Gone, the property means no state.
+bool isStateDeleted(const void* message, xcb_window_t window) {
+    const auto* event = static_cast<const xcb_generic_event_t*>(message);
+    if ((event->response_type & 0x7f) != XCB_PROPERTY_NOTIFY)
+        return false;
+    const auto* notify = static_cast<const xcb_property_notify_event_t*>(message);
+    if (notify->window != window || notify->state != XCB_PROPERTY_DELETE)
+        return false;
+    static xcb_atom_t state = XCB_ATOM_NONE;
+    if (state == XCB_ATOM_NONE) {
+        if (auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>())
+            state = internAtom(x11->connection(), "_NET_WM_STATE");
+    }
+    return state != XCB_ATOM_NONE && notify->atom == state;
 }
 #else
 void writeMotifHints(QWidget&) {}
 #endif
 
 // Lives as a child of the window it guards.
-class FixedSizeGuard : public QObject {
+class FixedSizeGuard : public QObject, public QAbstractNativeEventFilter {
 public:
     explicit FixedSizeGuard(QWidget& window) : QObject(&window), window_(window) {
         window.installEventFilter(this);
+        if (QGuiApplication::platformName() == QLatin1String("xcb"))
+            QCoreApplication::instance()->installNativeEventFilter(this);
         attach();
+    }
+
+    bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
+#ifdef QUORVEL_WRITES_MOTIF_HINTS
+        constexpr Qt::WindowStates enlarged = Qt::WindowMaximized | Qt::WindowFullScreen;
+        if (type == "xcb_generic_event_t" && window_.testAttribute(Qt::WA_WState_Created) &&
+            (window_.windowState() & enlarged) &&
+            isStateDeleted(message, xcb_window_t(window_.winId()))) {
+            // The manager let go of it: the normal state (Qt also asks the manager to leave the
+            // state, which changes nothing there now) and the fixed size.
+            window_.setWindowState(window_.windowState() & ~enlarged);
+            returnToFixedSizeLater();
+        }
+#else
+        Q_UNUSED(type);
+        Q_UNUSED(message);
+#endif
+        return false;
     }
 
 protected:
