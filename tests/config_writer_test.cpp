@@ -181,6 +181,16 @@ struct ScriptsText {
     QString (*text)();
 };
 
+QString noScripts() {
+    return QString();
+}
+QString lfOnlyWithoutFinalBreak() {
+    return QString("source a.tcl\nsource b.tcl");
+}
+QString oneLine() {
+    return QString("only line");
+}
+
 class ScriptsTextTest : public ConfigWriterTest,
                         public ::testing::WithParamInterface<ScriptsText> {};
 
@@ -195,18 +205,9 @@ TEST_P(ScriptsTextTest, IsOneUnitAtTheEnd) {
 INSTANTIATE_TEST_SUITE_P(
     , ScriptsTextTest,
     ::testing::Values(
-        ScriptsText{"Empty",
-                    [] {
-                        return QString();
-                    }},
-        ScriptsText{"LfOnlyWithoutFinalBreak",
-                    [] {
-                        return QString("source a.tcl\nsource b.tcl");
-                    }},
-        ScriptsText{"OneLine",
-                    [] {
-                        return QString("only line");
-                    }},
+        ScriptsText{"Empty", noScripts},
+        ScriptsText{"LfOnlyWithoutFinalBreak", lfOnlyWithoutFinalBreak},
+        ScriptsText{"OneLine", oneLine},
         // Longer than the slice the writer encodes and writes at a time (128 Ki characters).
         ScriptsText{"SeveralSlicesLong",
                     [] {
