@@ -30,7 +30,7 @@ protected:
                             : test::misplacement(w.frameGeometry(), centre(), area);
                 return wrong.empty();
             },
-            5000);
+            20000); // openbox may be slow to frame a window under a sanitizer on a busy machine
         return settled ? std::string() : wrong;
     }
 

@@ -9,7 +9,7 @@ exec xvfb-run -a -s "-screen 0 ${size}x24" bash -c '
     openbox --sm-disable >/dev/null 2>&1 &
     wm=$!
     # A window mapped before the window manager has started gets no frame.
-    for ((i = 0; i < 100; ++i)); do
+    for ((i = 0; i < 300; ++i)); do
         xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id" && break
         sleep 0.1
     done
