@@ -25,20 +25,7 @@ QAccessible::Role roleOf(QObject* object) {
     return a ? a->role() : QAccessible::NoRole;
 }
 
-class AccessibilityTest : public test::MainWindowTest {
-protected:
-    AboutWindow* openAbout() {
-        action("about")->trigger();
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            if (auto* about = qobject_cast<AboutWindow*>(w)) {
-                EXPECT_TRUE(QTest::qWaitForWindowExposed(about));
-                return about;
-            }
-        }
-        ADD_FAILURE() << "no About window";
-        return nullptr;
-    }
-};
+using AccessibilityTest = test::MainWindowTest;
 
 TEST_F(AccessibilityTest, ScreenReadersHearWhatEachInputIsFor) {
     const std::pair<const char*, const char*> expected[] = {

@@ -66,18 +66,6 @@ protected:
         EXPECT_EQ(w.maximumSize(), fixed);
     }
 
-    AboutWindow* openAbout() {
-        action("about")->trigger();
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            if (auto* about = qobject_cast<AboutWindow*>(w); about && about->isVisible()) {
-                EXPECT_TRUE(QTest::qWaitForWindowExposed(about));
-                return about;
-            }
-        }
-        ADD_FAILURE() << "no About window";
-        return nullptr;
-    }
-
     void writeOutTo(const QString& path) {
         showPage(Page::Finish);
         typeInto(text(15), path);

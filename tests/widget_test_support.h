@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ui/about_window.h"
 #include "ui/main_window.h"
 #include "ui/main_window_layout.h"
 
@@ -132,6 +133,18 @@ protected:
     QTabWidget* tabs() { return child<QTabWidget>(QStringLiteral("SSTab1")); }
     QPushButton* writeOut() { return child<QPushButton>(QStringLiteral("Command1")); }
     QAction* action(const char* name) { return window.findChild<QAction*>(name); }
+    // Help > About...; About has no parent widget, so it is looked for among the windows.
+    AboutWindow* openAbout() {
+        action("about")->trigger();
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (auto* about = qobject_cast<AboutWindow*>(w); about && about->isVisible()) {
+                EXPECT_TRUE(QTest::qWaitForWindowExposed(about));
+                return about;
+            }
+        }
+        ADD_FAILURE() << "no About window";
+        return nullptr;
+    }
 
     void showPage(mainlayout::Page page) {
         QTabBar* bar = tabs()->tabBar();

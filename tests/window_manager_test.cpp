@@ -34,18 +34,6 @@ protected:
         return settled ? std::string() : wrong;
     }
 
-    AboutWindow* openAbout() {
-        action("about")->trigger();
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            if (auto* about = qobject_cast<AboutWindow*>(w)) {
-                EXPECT_TRUE(QTest::qWaitForWindowExposed(about));
-                return about;
-            }
-        }
-        ADD_FAILURE() << "no About window";
-        return nullptr;
-    }
-
     // The Motif functions the window manager reads: the second value of _MOTIF_WM_HINTS.
     static unsigned motifFunctions(const QWidget& w) {
         QProcess xprop;
