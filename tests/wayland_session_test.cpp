@@ -152,6 +152,11 @@ TEST_F(WaylandSessionTest, MessageBoxesSurviveMaximizeAndFullScreen) {
         modal.windowHandle()->setWindowStates(Qt::WindowMaximized);
         EXPECT_TRUE(QTest::qWaitFor([&] { return modal.isMaximized(); }, answerTimeout));
         letCompositorCheck(modal);
+        // A message box fixes its size again at a change of style (as when it enters an
+        // output): while maximized, it must keep the configured size.
+        QEvent styleChange(QEvent::StyleChange);
+        QCoreApplication::sendEvent(&modal, &styleChange);
+        letCompositorCheck(modal);
         QTest::keyClick(&modal, Qt::Key_Escape);
     };
     test::answeringModal(maximizeAndClose, [&] { action("help2")->trigger(); });

@@ -6,6 +6,7 @@
 #include <QGuiApplication>
 #include <QLayout>
 #include <QPointer>
+#include <QResizeEvent>
 #include <QWidget>
 #include <QWindow>
 
@@ -147,6 +148,17 @@ protected:
                     // it holds the window maximized; it is made when the window is back to normal.
                     layoutRequested_ = true;
                     return true;
+                }
+                break;
+            case QEvent::Resize:
+                if (loose_ && handle_ && (handle_->windowStates() & Qt::WindowMaximized) &&
+                    window_.maximumSize() != QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX)) {
+                    // Fixed again while the compositor holds it maximized (a message box fixes its
+                    // size at a change of style, as when it enters an output): the new size is the
+                    // fixed one to return to, and it stays at the configured size meanwhile.
+                    fixedMaximum_ = window_.maximumSize();
+                    window_.setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+                    window_.resize(static_cast<QResizeEvent*>(event)->oldSize());
                 }
                 break;
             case QEvent::Hide:
