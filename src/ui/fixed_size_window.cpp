@@ -7,6 +7,7 @@
 #include <QLayout>
 #include <QPointer>
 #include <QResizeEvent>
+#include <QTimer>
 #include <QWidget>
 #include <QWindow>
 
@@ -101,6 +102,9 @@ bool isStateDeleted(const void* message, xcb_window_t window) {
 void writeMotifHints(QWidget&) {}
 #endif
 
+// Long enough for Qt to report the state that came with a size.
+constexpr int stateSettleMs = 200;
+
 // Lives as a child of the window it guards.
 class FixedSizeGuard : public QObject, public QAbstractNativeEventFilter {
 public:
@@ -177,9 +181,21 @@ protected:
         } else if (watched == handle_ && event->type() == QEvent::Resize) {
             // The compositor has sized it for the normal state: it may be fixed again. Not
             // before: a request to leave the maximized state is not yet the compositor's answer,
-            // and a minimized window stays maximized to the compositor.
-            if (loose_ && !(handle_->windowStates() & Qt::WindowMaximized))
-                restoreFixedSize();
+            // and a minimized window stays maximized to the compositor. Larger than its fixed
+            // size, it may still be maximized: Qt 6.11 can report the state of the configure
+            // before while the size is already the maximized one (fixed then, the window would
+            // end the program with a protocol error); the state is looked at again later.
+            if (loose_ && !(handle_->windowStates() & Qt::WindowMaximized)) {
+                const QSize size = static_cast<QResizeEvent*>(event)->size();
+                if (size.width() <= fixedMaximum_.width() &&
+                    size.height() <= fixedMaximum_.height())
+                    restoreFixedSize();
+                else
+                    QTimer::singleShot(stateSettleMs, this, [this] {
+                        if (loose_ && handle_ && !(handle_->windowStates() & Qt::WindowMaximized))
+                            restoreFixedSize();
+                    });
+            }
             returnToFixedSizeLater();
         } else if (watched == handle_ && event->type() == QEvent::WindowStateChange) {
             // The manager's answer: a frame of the new state, and the fixed size where it let go.
