@@ -15,6 +15,7 @@
 #include <QHideEvent>
 #include <QLabel>
 #include <QScopedValueRollback>
+#include <QTimer>
 #include <QWindow>
 
 #include <utility>
@@ -242,6 +243,7 @@ void AboutWindow::showOver(const QWidget& window) {
     raise();
     activateWindow();
     shown_.start();
+    activeSinceShown_ = false;
 }
 
 void AboutWindow::watchStates(QWindow& window) {
@@ -281,6 +283,7 @@ void AboutWindow::remap(QWidget& window) {
     if (&window == this) {
         activateWindow();
         shown_.start();
+        activeSinceShown_ = false;
     }
 }
 
@@ -290,8 +293,18 @@ void AboutWindow::bringToFront() {
     if (onWayland()) {
         // A Wayland client cannot raise its window; a window shown anew comes to the front. The
         // owner gets the focus back for a moment when this window goes: that is no new request.
-        if (shown_.isValid() && shown_.elapsed() < 1000)
+        // If the owner still has it after that moment, this window was put away (minimized by
+        // the compositor, which never says so) just after it came: shown anew then, once, as the
+        // compositor may also be one that does not give a new window the focus.
+        constexpr qint64 moment = 1000; // ms
+        if (shown_.isValid() && shown_.elapsed() < moment) {
+            if (activeSinceShown_)
+                QTimer::singleShot(moment - shown_.elapsed(), this, [this] {
+                    if (owner_.isActiveWindow() && activeSinceShown_)
+                        bringToFront();
+                });
             return;
+        }
         remap(*this);
         return;
     }
@@ -323,6 +336,12 @@ bool AboutWindow::eventFilter(QObject* watched, QEvent* event) {
 
 void AboutWindow::Command1_Click() {
     close();
+}
+
+void AboutWindow::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        activeSinceShown_ = true;
 }
 
 // A close is accepted: the window hides, and is kept for the next time.

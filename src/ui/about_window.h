@@ -32,6 +32,7 @@ public:
 protected:
     // Closing it any way at all has the effect of "OK": once it is hidden, the owner is enabled.
     void hideEvent(QHideEvent* event) override;
+    void changeEvent(QEvent* event) override;
     // The owner activated (clicked, or chosen in a task bar) while this window shows.
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -47,7 +48,8 @@ private:
     QPointer<QWindow> watchedSelf_;
     QPointer<QWindow> watchedOwner_;
     QElapsedTimer shown_;
-    bool remapping_ = false; // hidden only to be shown again at once
+    bool remapping_ = false;        // hidden only to be shown again at once
+    bool activeSinceShown_ = false; // had the focus since it was last shown
 };
 
 } // namespace quorvel
