@@ -103,6 +103,9 @@ QFont fontFor(Font font, const QFont& dialogFont) {
     return named;
 }
 
+// How long a window shown anew may take to get the focus from the compositor.
+constexpr int moment = 1000; // ms
+
 bool onWayland() {
     return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
 }
@@ -243,7 +246,9 @@ void AboutWindow::showOver(const QWidget& window) {
     raise();
     activateWindow();
     shown_.start();
-    activeSinceShown_ = false;
+    unseenRemap_ = false;
+    if (onWayland())
+        lookAgainLater();
 }
 
 void AboutWindow::watchStates(QWindow& window) {
@@ -283,8 +288,20 @@ void AboutWindow::remap(QWidget& window) {
     if (&window == this) {
         activateWindow();
         shown_.start();
-        activeSinceShown_ = false;
+        lookAgainLater();
     }
+}
+
+void AboutWindow::lookAgainLater() {
+    // Put away at once (minimized by the compositor, which never says so), this window leaves the
+    // owner with the focus and no new activation to tell: shown anew then, but not again until
+    // it has had the focus, as the compositor may be one that gives a new window none.
+    QTimer::singleShot(moment, this, [this] {
+        if (isVisible() && !isActiveWindow() && owner_.isActiveWindow() && !unseenRemap_) {
+            unseenRemap_ = true;
+            remap(*this);
+        }
+    });
 }
 
 void AboutWindow::bringToFront() {
@@ -293,18 +310,8 @@ void AboutWindow::bringToFront() {
     if (onWayland()) {
         // A Wayland client cannot raise its window; a window shown anew comes to the front. The
         // owner gets the focus back for a moment when this window goes: that is no new request.
-        // If the owner still has it after that moment, this window was put away (minimized by
-        // the compositor, which never says so) just after it came: shown anew then, once, as the
-        // compositor may also be one that does not give a new window the focus.
-        constexpr qint64 moment = 1000; // ms
-        if (shown_.isValid() && shown_.elapsed() < moment) {
-            if (activeSinceShown_)
-                QTimer::singleShot(moment - shown_.elapsed(), this, [this] {
-                    if (owner_.isActiveWindow() && activeSinceShown_)
-                        bringToFront();
-                });
+        if (shown_.isValid() && shown_.elapsed() < moment)
             return;
-        }
         remap(*this);
         return;
     }
@@ -341,7 +348,7 @@ void AboutWindow::Command1_Click() {
 void AboutWindow::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
     if (event->type() == QEvent::ActivationChange && isActiveWindow())
-        activeSinceShown_ = true;
+        unseenRemap_ = false;
 }
 
 // A close is accepted: the window hides, and is kept for the next time.

@@ -41,6 +41,7 @@ private:
     void watchStates(QWindow& window);
     void undoMinimizing(bool about);
     void remap(QWidget& window);
+    void lookAgainLater();
 
     QWidget& owner_;
     CentredPlacement* placement_;
@@ -48,8 +49,8 @@ private:
     QPointer<QWindow> watchedSelf_;
     QPointer<QWindow> watchedOwner_;
     QElapsedTimer shown_;
-    bool remapping_ = false;        // hidden only to be shown again at once
-    bool activeSinceShown_ = false; // had the focus since it was last shown
+    bool remapping_ = false;   // hidden only to be shown again at once
+    bool unseenRemap_ = false; // shown anew unasked, and has not had the focus since
 };
 
 } // namespace quorvel
