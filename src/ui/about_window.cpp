@@ -223,7 +223,7 @@ AboutWindow::AboutWindow(QWidget& owner)
     connect(ok, &QPushButton::clicked, this, &AboutWindow::Command1_Click);
 }
 
-void AboutWindow::showOver(const QWidget& window) {
+void AboutWindow::showOver(const QWidget& window, QWidget* control) {
     // Placed before its native window exists, the first time, so that the window manager puts
     // the frame where asked and moves the window when it adds the frame.
     placement_->centreOn([&window] { return window.frameGeometry().center(); });
@@ -240,7 +240,7 @@ void AboutWindow::showOver(const QWidget& window) {
             watchStates(*handle);
         }
     }
-    returnFocus_ = window.focusWidget();
+    returnFocus_ = control;
     setWindowState(windowState() & ~Qt::WindowMinimized); // shown, not as an icon
     show();
     raise();

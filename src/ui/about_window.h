@@ -20,8 +20,8 @@ public:
     explicit AboutWindow(QWidget& owner);
 
     // Shows the window centred over `window`, in front. Closing it gives the keyboard focus back
-    // to the control of `window` that had it.
-    void showOver(const QWidget& window);
+    // to `control`, the control of `window` that had it.
+    void showOver(const QWidget& window, QWidget* control);
 
     // Brings the shown window to the front with the keyboard focus, also from where the window
     // manager minimized it or put its owner over it.
