@@ -136,6 +136,10 @@ protected:
     // Help > About...; About has no parent widget, so it is looked for among the windows.
     AboutWindow* openAbout() {
         action("about")->trigger();
+        return shownAbout();
+    }
+
+    AboutWindow* shownAbout() {
         for (QWidget* w : QApplication::topLevelWidgets()) {
             if (auto* about = qobject_cast<AboutWindow*>(w); about && about->isVisible()) {
                 EXPECT_TRUE(QTest::qWaitForWindowExposed(about));

@@ -15,6 +15,7 @@
 #include <QHideEvent>
 #include <QLabel>
 #include <QScopedValueRollback>
+#include <QTimer>
 #include <QWindow>
 
 #include <utility>
@@ -101,6 +102,9 @@ QFont fontFor(Font font, const QFont& dialogFont) {
     named.setBold(font == Font::Title);
     return named;
 }
+
+// How long a window shown anew may take to get the focus from the compositor.
+constexpr int moment = 1000; // ms
 
 bool onWayland() {
     return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
@@ -219,7 +223,7 @@ AboutWindow::AboutWindow(QWidget& owner)
     connect(ok, &QPushButton::clicked, this, &AboutWindow::Command1_Click);
 }
 
-void AboutWindow::showOver(const QWidget& window) {
+void AboutWindow::showOver(const QWidget& window, QWidget* control) {
     // Placed before its native window exists, the first time, so that the window manager puts
     // the frame where asked and moves the window when it adds the frame.
     placement_->centreOn([&window] { return window.frameGeometry().center(); });
@@ -236,12 +240,15 @@ void AboutWindow::showOver(const QWidget& window) {
             watchStates(*handle);
         }
     }
-    returnFocus_ = window.focusWidget();
+    returnFocus_ = control;
     setWindowState(windowState() & ~Qt::WindowMinimized); // shown, not as an icon
     show();
     raise();
     activateWindow();
     shown_.start();
+    unseenRemap_ = false;
+    if (onWayland())
+        lookAgainLater();
 }
 
 void AboutWindow::watchStates(QWindow& window) {
@@ -281,7 +288,20 @@ void AboutWindow::remap(QWidget& window) {
     if (&window == this) {
         activateWindow();
         shown_.start();
+        lookAgainLater();
     }
+}
+
+void AboutWindow::lookAgainLater() {
+    // Put away at once (minimized by the compositor, which never says so), this window leaves the
+    // owner with the focus and no new activation to tell: shown anew then, but not again until
+    // it has had the focus, as the compositor may be one that gives a new window none.
+    QTimer::singleShot(moment, this, [this] {
+        if (isVisible() && !isActiveWindow() && owner_.isActiveWindow() && !unseenRemap_) {
+            unseenRemap_ = true;
+            remap(*this);
+        }
+    });
 }
 
 void AboutWindow::bringToFront() {
@@ -290,7 +310,7 @@ void AboutWindow::bringToFront() {
     if (onWayland()) {
         // A Wayland client cannot raise its window; a window shown anew comes to the front. The
         // owner gets the focus back for a moment when this window goes: that is no new request.
-        if (shown_.isValid() && shown_.elapsed() < 1000)
+        if (shown_.isValid() && shown_.elapsed() < moment)
             return;
         remap(*this);
         return;
@@ -323,6 +343,12 @@ bool AboutWindow::eventFilter(QObject* watched, QEvent* event) {
 
 void AboutWindow::Command1_Click() {
     close();
+}
+
+void AboutWindow::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        unseenRemap_ = false;
 }
 
 // A close is accepted: the window hides, and is kept for the next time.

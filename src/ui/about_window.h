@@ -20,8 +20,8 @@ public:
     explicit AboutWindow(QWidget& owner);
 
     // Shows the window centred over `window`, in front. Closing it gives the keyboard focus back
-    // to the control of `window` that had it.
-    void showOver(const QWidget& window);
+    // to `control`, the control of `window` that had it.
+    void showOver(const QWidget& window, QWidget* control);
 
     // Brings the shown window to the front with the keyboard focus, also from where the window
     // manager minimized it or put its owner over it.
@@ -32,6 +32,7 @@ public:
 protected:
     // Closing it any way at all has the effect of "OK": once it is hidden, the owner is enabled.
     void hideEvent(QHideEvent* event) override;
+    void changeEvent(QEvent* event) override;
     // The owner activated (clicked, or chosen in a task bar) while this window shows.
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -40,6 +41,7 @@ private:
     void watchStates(QWindow& window);
     void undoMinimizing(bool about);
     void remap(QWidget& window);
+    void lookAgainLater();
 
     QWidget& owner_;
     CentredPlacement* placement_;
@@ -47,7 +49,8 @@ private:
     QPointer<QWindow> watchedSelf_;
     QPointer<QWindow> watchedOwner_;
     QElapsedTimer shown_;
-    bool remapping_ = false; // hidden only to be shown again at once
+    bool remapping_ = false;   // hidden only to be shown again at once
+    bool unseenRemap_ = false; // shown anew unasked, and has not had the focus since
 };
 
 } // namespace quorvel

@@ -3,9 +3,16 @@
 #include <QAccessibleWidget>
 #include <QApplication>
 #include <QHash>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMouseEvent>
 #include <QPointer>
 #include <QTabWidget>
 #include <QTimer>
+
+#include <algorithm>
+#include <utility>
 
 namespace quorvel {
 
@@ -86,6 +93,44 @@ void disableBehind(QWidget& window, const QWidget& front) {
     // A window manager may refuse to hand over the focus.
     constexpr int patienceMs = 1000;
     QTimer::singleShot(patienceMs, waiting, disable);
+}
+
+MenuFocusHold::MenuFocusHold(QWidget& window, std::vector<QAction*> opening)
+    : QObject(&window), window_(window), opening_(std::move(opening)) {
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+        if (now && now->window() == &window_ && !qobject_cast<QMenuBar*>(now))
+            last_ = now;
+    });
+}
+
+void MenuFocusHold::watch(QMenu& menu) {
+    menu.installEventFilter(this);
+}
+
+QWidget* MenuFocusHold::takeControl() {
+    QWidget* control = held_ ? held_.data() : window_.focusWidget();
+    held_ = nullptr;
+    return control;
+}
+
+bool MenuFocusHold::eventFilter(QObject* watched, QEvent* event) {
+    auto* menu = qobject_cast<QMenu*>(watched);
+    QAction* chosen = nullptr;
+    if (menu && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space)
+            chosen = menu->activeAction();
+    } else if (menu && event->type() == QEvent::MouseButtonRelease) {
+        chosen = menu->actionAt(static_cast<QMouseEvent*>(event)->position().toPoint());
+    }
+    if (chosen && chosen->isEnabled() &&
+        std::find(opening_.begin(), opening_.end(), chosen) != opening_.end()) {
+        // Parked on the window itself while the menu has the keyboard, so that the menu's
+        // closing gives it back there: a screen reader does not read a window's own focus.
+        held_ = last_;
+        window_.setFocus(Qt::OtherFocusReason);
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 NotificationLabel::NotificationLabel(const QString& text, QWidget* parent) : QLabel(parent) {

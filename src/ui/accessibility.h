@@ -2,7 +2,12 @@
 
 #include <QAccessible>
 #include <QLabel>
+#include <QPointer>
 
+#include <vector>
+
+class QAction;
+class QMenu;
 class QMetaObject;
 
 namespace quorvel {
@@ -23,6 +28,32 @@ void passOverTabPageStacks();
 // read the disabled window into `front`. Should `front` not become active soon, `window` is
 // disabled all the same (after a second); nothing is done if `front` has closed meanwhile.
 void disableBehind(QWidget& window, const QWidget& front);
+
+// Keeps a menu's closing from giving the keyboard focus back to a control of `window` just
+// before one of the `opening` entries opens a window over it: Orca handles a change of window
+// before a change of focus, so it would read that focus, and the window behind, after the new
+// window. The control is held instead, for the new window to give the focus back to, and the
+// focus parked on `window` itself.
+class MenuFocusHold : public QObject {
+public:
+    MenuFocusHold(QWidget& window, std::vector<QAction*> opening);
+
+    // Watches `menu` for one of the opening entries chosen by key or click.
+    void watch(QMenu& menu);
+
+    // The control to give the focus back to, once: the one held, or else the window's focus
+    // widget.
+    QWidget* takeControl();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QWidget& window_;
+    std::vector<QAction*> opening_;
+    QPointer<QWidget> last_; // the window's control that last had the focus, not its menu bar
+    QPointer<QWidget> held_;
+};
 
 // The event that has a screen reader speak a notification that is showing already: an
 // announcement where Qt has them (6.8), else the notification shown once more.

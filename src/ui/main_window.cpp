@@ -18,11 +18,13 @@
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QTabBar>
@@ -364,6 +366,10 @@ void MainWindow::buildMenus() {
         action->setEnabled(entry.enabled);
         menuActions_.push_back(action);
     }
+    menuFocus_ = new MenuFocusHold(*this, {menuActions_[mainlayout::menuItem("help2")],
+                                           menuActions_[mainlayout::menuItem("about")]});
+    for (QAction* entry : menuBar()->actions())
+        menuFocus_->watch(*entry->menu());
 }
 
 void MainWindow::buildPages() {
@@ -610,13 +616,16 @@ void MainWindow::help2_Click() {
         keptMessageBox(helpBox_, QMessageBox::Information, QStringLiteral("Need help?!"));
     box.setText(QStringLiteral("If You need help You shouldn't use this stuff. If you're "
                                "having problems just contact me (e-mail in About)"));
+    const QPointer<QWidget> control = menuFocus_->takeControl();
     box.exec();
+    if (control && !focusWidget())
+        control->setFocus(Qt::OtherFocusReason);
 }
 
 void MainWindow::about_Click() {
     if (!about_)
         about_ = std::make_unique<AboutWindow>(*this);
-    about_->showOver(*this);
+    about_->showOver(*this, menuFocus_->takeControl());
     disableBehind(*this, *about_);
 }
 

@@ -22,6 +22,7 @@ class QTabWidget;
 namespace quorvel {
 
 class AboutWindow;
+class MenuFocusHold;
 namespace mainlayout {
 struct ControlRef;
 }
@@ -87,6 +88,7 @@ private:
     std::unique_ptr<AboutWindow> about_; // Form2, created by the first "About..."
     QMessageBox* failureBox_ = nullptr;  // a failed write's message
     QMessageBox* helpBox_ = nullptr;     // "Need help?!"
+    MenuFocusHold* menuFocus_ = nullptr; // the focus kept from menus that open a window
 };
 
 } // namespace quorvel
