@@ -15,25 +15,7 @@ namespace {
 
 using mainlayout::Page;
 
-class AboutWindowTest : public test::MainWindowTest {
-protected:
-    // It has no parent widget, so it is looked for among the windows.
-    AboutWindow* openAbout() {
-        action("about")->trigger();
-        AboutWindow* found = nullptr;
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            if (auto* about = qobject_cast<AboutWindow*>(w)) {
-                EXPECT_EQ(found, nullptr) << "a second About window";
-                found = about;
-            }
-        }
-        EXPECT_TRUE(found && QTest::qWaitForWindowExposed(found));
-        return found;
-    }
-    static void clickOk(AboutWindow* about) {
-        QTest::mouseClick(about->findChild<QPushButton*>("Command1"), Qt::LeftButton);
-    }
-};
+using AboutWindowTest = test::MainWindowTest;
 
 TEST_F(AboutWindowTest, AboutDisablesTheMainWindowButNotItself) {
     QTemporaryDir dir;
