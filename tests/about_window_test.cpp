@@ -52,7 +52,8 @@ TEST_F(AboutWindowTest, AboutDisablesTheMainWindowButNotItself) {
 }
 
 // The main window comes back only once the About window has gone, whichever way it went: with
-// the mouse, with Return or Enter on "OK", or by its close box.
+// the mouse, with Return or Enter on "OK", or by its close box. The keyboard focus is back where
+// it was.
 TEST_F(AboutWindowTest, OkOrCloseHidesItBeforeTheMainWindowComesBack) {
     struct WatchEnabling : QObject {
         const QWidget* about = nullptr;
@@ -79,13 +80,21 @@ TEST_F(AboutWindowTest, OkOrCloseHidesItBeforeTheMainWindowComesBack) {
         },
         [](AboutWindow* about) { about->close(); },
     };
-    for (const auto& closeIt : ways) {
+    const std::pair<Page, QWidget*> focused[] = {{Page::Finish, writeOut()},
+                                                 {Page::BotInfo, text(16)},
+                                                 {Page::Servers, text(12)},
+                                                 {Page::GeneralStuff, text(1)}};
+    for (std::size_t i = 0; i < std::size(ways); ++i) {
+        showPage(focused[i].first);
+        focused[i].second->setFocus();
         AboutWindow* about = openAbout();
         ASSERT_NE(about, nullptr);
         watch.about = about;
-        closeIt(about);
+        ways[i](about);
         EXPECT_FALSE(about->isVisible());
         EXPECT_TRUE(window.isEnabled());
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
+        EXPECT_EQ(QApplication::focusWidget(), focused[i].second) << i;
     }
     EXPECT_EQ(watch.aboutVisibleWhenEnabled, std::vector<bool>(4, false));
     window.removeEventFilter(&watch);
