@@ -300,51 +300,40 @@ INSTANTIATE_TEST_SUITE_P(, ChoiceLoadTest,
                          [](const auto& info) { return info.param.name; });
 
 // Values a user would type: nothing that means something to Tcl inside double quotes
-// ('"', '$', '[', ']', '{', '}', '\').
-class PlainValues {
-public:
-    explicit PlainValues(std::uint32_t start) : random_(start) {}
+// ('"', '$', '[', ']', '{', '}', '\'). Names (handles, file base names, idents) and nicks start
+// with a letter.
+struct PlainValues {
+    std::mt19937 random{kRandomStart};
+    inline static const std::string letters =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
 
-    int number(int low, int high) { return std::uniform_int_distribution<int>(low, high)(random_); }
+    int number(int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); }
     bool coin() { return number(0, 1) == 1; }
-
     QString from(const std::string& chars, int minLength, int maxLength) {
         QString text;
         for (int n = number(minLength, maxLength); n > 0; --n)
             text += QChar(chars[std::size_t(number(0, int(chars.size()) - 1))]);
         return text;
     }
-
-    // A handle, a file base name or an ident: starts with a letter.
     QString name(int maxLength) {
-        return from(kLetters, 1, 1) + from(kNameChars, 0, maxLength - 1);
+        return from(letters, 1, 1) + from(letters + "0123456789-_", 0, maxLength - 1);
     }
-    QString nick() { return from(kLetters, 1, 1) + from(kNickChars, 0, 8); }
-    QString text(int maxLength) { return from(kTextChars, 1, maxLength); }
-    template <typename T, std::size_t N> const T& pick(const T (&choices)[N]) {
-        return choices[std::size_t(number(0, int(N) - 1))];
+    QString nick() { return from(letters, 1, 1) + from(letters + "0123456789-_^|`", 0, 8); }
+    QString text(int maxLength) {
+        return from(letters + "0123456789      .,:;!?@<>()'*+-=_~%&/#^|`", 1, maxLength);
     }
-
-private:
-    inline static const std::string kLetters =
-        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
-    inline static const std::string kNameChars = kLetters + "0123456789-_";
-    inline static const std::string kNickChars = kNameChars + "^|`";
-    inline static const std::string kTextChars =
-        kLetters + "0123456789      .,:;!?@<>()'*+-=_~%&/#^|`";
-    std::mt19937 random_;
+    QString host() { return coin() ? QStringLiteral("localhost") : QStringLiteral("127.0.0.1"); }
 };
 
 TEST_F(EggdropLoadTest, RecordsOfRandomPlainValuesLoad) {
-    PlainValues random(kRandomStart);
-    const char* const hosts[] = {"127.0.0.1", "localhost"};
+    PlainValues random;
     for (int record = 0; record < kRandomRecords; ++record) {
         BotSettings s = loadableDefaults();
         s.username = random.name(10);
         s.admin = random.text(12) + " <" + random.name(8) + "@" + random.name(8) + ".org>";
         s.network = random.text(20);
         s.useMyHostname = random.coin();
-        s.myHostname = QLatin1String(random.pick(hosts));
+        s.myHostname = random.host();
         s.useMyIp = random.coin();
         s.botName = random.name(12);
         s.whoisInfo = random.text(40);
@@ -354,8 +343,7 @@ TEST_F(EggdropLoadTest, RecordsOfRandomPlainValuesLoad) {
         for (bool& flag : s.channelFlags)
             flag = random.coin();
         auto server = [&] {
-            return QLatin1String(random.pick(hosts)) +
-                   (random.coin() ? ":" + serverPort : QString());
+            return random.host() + (random.coin() ? ":" + serverPort : QString());
         };
         s.server1 = server();
         s.useServer2 = random.coin();
