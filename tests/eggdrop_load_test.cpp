@@ -117,15 +117,12 @@ protected:
             ASSERT_NE(pw, nullptr) << "no user 'nobody' to run eggdrop as";
             nobody = *pw;
             dir.emplace(QStringLiteral("/tmp/quorvel-eggdrop-XXXXXX"));
+            ASSERT_EQ(::chown(QFile::encodeName(dir->path()).constData(), pw->pw_uid, pw->pw_gid),
+                      0);
         } else {
             dir.emplace();
         }
         ASSERT_TRUE(dir->isValid());
-        if (nobody) {
-            ASSERT_EQ(
-                ::chown(QFile::encodeName(dir->path()).constData(), nobody->pw_uid, nobody->pw_gid),
-                0);
-        }
 
         eggPath = dir->filePath(QStringLiteral("egg"));
         ASSERT_TRUE(QDir().mkpath(eggPath));
