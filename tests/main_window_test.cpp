@@ -232,23 +232,6 @@ INSTANTIATE_TEST_SUITE_P(
                 "\tindented"}),
     [](const auto& info) { return info.param.name; });
 
-// Qt's line edits hold 32767 characters unless told otherwise.
-TEST_F(MainWindowTest, SingleLineBoxesTakeValuesOfAnyLength) {
-    const QString longValue = QString("0123456789").repeated(10'000);
-    QGuiApplication::clipboard()->setText(longValue);
-    for (auto [n, page] : {std::pair{1, Page::GeneralStuff}, std::pair{7, Page::BotInfo},
-                           std::pair{15, Page::Finish}}) {
-        tabs()->setCurrentIndex(page);
-        text(n)->selectAll();
-        QTest::keyClick(text(n), Qt::Key_V, Qt::ControlModifier);
-        EXPECT_EQ(text(n)->text().size(), longValue.size()) << n;
-    }
-    const BotSettings record = gathered();
-    EXPECT_EQ(record.username, longValue);
-    EXPECT_EQ(record.whoisInfo, longValue);
-    EXPECT_EQ(record.outputFileName, longValue);
-}
-
 TEST_F(MainWindowTest, ScriptsBoxWrapsAndGivesCrLf) {
     showPage(Page::Scripts);
     auto* scripts = child<QPlainTextEdit>("Text14");
