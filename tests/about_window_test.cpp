@@ -15,25 +15,7 @@ namespace {
 
 using mainlayout::Page;
 
-class AboutWindowTest : public test::MainWindowTest {
-protected:
-    // It has no parent widget, so it is looked for among the windows.
-    AboutWindow* openAbout() {
-        action("about")->trigger();
-        AboutWindow* found = nullptr;
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            if (auto* about = qobject_cast<AboutWindow*>(w)) {
-                EXPECT_EQ(found, nullptr) << "a second About window";
-                found = about;
-            }
-        }
-        EXPECT_TRUE(found && QTest::qWaitForWindowExposed(found));
-        return found;
-    }
-    static void clickOk(AboutWindow* about) {
-        QTest::mouseClick(about->findChild<QPushButton*>("Command1"), Qt::LeftButton);
-    }
-};
+using AboutWindowTest = test::MainWindowTest;
 
 TEST_F(AboutWindowTest, AboutDisablesTheMainWindowButNotItself) {
     QTemporaryDir dir;
@@ -70,7 +52,8 @@ TEST_F(AboutWindowTest, AboutDisablesTheMainWindowButNotItself) {
 }
 
 // The main window comes back only once the About window has gone, whichever way it went: with
-// the mouse, with Return or Enter on "OK", or by its close box.
+// the mouse, with Return or Enter on "OK", or by its close box. The keyboard focus is back where
+// it was.
 TEST_F(AboutWindowTest, OkOrCloseHidesItBeforeTheMainWindowComesBack) {
     struct WatchEnabling : QObject {
         const QWidget* about = nullptr;
@@ -97,13 +80,21 @@ TEST_F(AboutWindowTest, OkOrCloseHidesItBeforeTheMainWindowComesBack) {
         },
         [](AboutWindow* about) { about->close(); },
     };
-    for (const auto& closeIt : ways) {
+    const std::pair<Page, QWidget*> focused[] = {{Page::Finish, writeOut()},
+                                                 {Page::BotInfo, text(16)},
+                                                 {Page::Servers, text(12)},
+                                                 {Page::GeneralStuff, text(1)}};
+    for (std::size_t i = 0; i < std::size(ways); ++i) {
+        showPage(focused[i].first);
+        focused[i].second->setFocus();
         AboutWindow* about = openAbout();
         ASSERT_NE(about, nullptr);
         watch.about = about;
-        closeIt(about);
+        ways[i](about);
         EXPECT_FALSE(about->isVisible());
         EXPECT_TRUE(window.isEnabled());
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
+        EXPECT_EQ(QApplication::focusWidget(), focused[i].second) << i;
     }
     EXPECT_EQ(watch.aboutVisibleWhenEnabled, std::vector<bool>(4, false));
     window.removeEventFilter(&watch);

@@ -60,21 +60,17 @@ protected:
     QLabel* banner() { return child<QLabel>("Label24"); }
 
     // How often the banner was told: shown, or its news repeated while it showed.
-    int bannerTold() const {
-        int told = 0;
-        for (const Heard& h : events) {
-            if (h.role == QAccessible::Notification &&
-                (h.type == QAccessible::ObjectShow || h.type == repeatedNotificationEvent()))
-                ++told;
-        }
-        return told;
+    long bannerTold() const {
+        return std::count_if(events.begin(), events.end(), [](const Heard& h) {
+            return h.role == QAccessible::Notification &&
+                   (h.type == QAccessible::ObjectShow || h.type == repeatedNotificationEvent());
+        });
     }
     std::vector<Heard> alerts() const {
         std::vector<Heard> found;
-        for (const Heard& h : events) {
-            if (h.role == QAccessible::AlertMessage && h.type == QAccessible::ObjectShow)
-                found.push_back(h);
-        }
+        std::copy_if(events.begin(), events.end(), std::back_inserter(found), [](const Heard& h) {
+            return h.role == QAccessible::AlertMessage && h.type == QAccessible::ObjectShow;
+        });
         return found;
     }
 
@@ -179,7 +175,7 @@ TEST_P(OpeningAboutTest, TellsOfNothingInTheMainWindow) {
 
     AboutWindow* shown = shownAbout();
     ASSERT_NE(shown, nullptr);
-    QTest::mouseClick(shown->findChild<QPushButton*>("Command1"), Qt::LeftButton);
+    clickOk(shown);
     EXPECT_TRUE(QTest::qWaitFor([&] { return writeOut()->hasFocus(); }, bridgeTimeout));
 }
 

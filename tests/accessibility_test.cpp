@@ -1,5 +1,4 @@
-// What a screen reader learns from the windows, through Qt's own accessible interfaces; where the
-// keyboard focus goes when About closes.
+// What a screen reader learns from the windows, through Qt's own accessible interfaces.
 #include "ui/about_window.h"
 #include "widget_test_support.h"
 
@@ -137,24 +136,6 @@ TEST_F(AccessibilityTest, AboutIsADialogWhoseLinesCanBeRead) {
         }
     }
     EXPECT_EQ(lines, 6);
-}
-
-TEST_F(AccessibilityTest, ClosingAboutGivesTheFocusBack) {
-    showPage(Page::Finish);
-    writeOut()->setFocus();
-    AboutWindow* about = openAbout();
-    ASSERT_NE(about, nullptr);
-    QTest::mouseClick(about->findChild<QPushButton*>("Command1"), Qt::LeftButton);
-    EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
-    EXPECT_EQ(QApplication::focusWidget(), writeOut());
-
-    // Its close box too, and wherever the focus was.
-    showPage(Page::BotInfo);
-    text(16)->setFocus();
-    ASSERT_EQ(openAbout(), about);
-    about->close();
-    EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
-    EXPECT_EQ(QApplication::focusWidget(), text(16));
 }
 
 } // namespace

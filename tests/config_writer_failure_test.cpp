@@ -23,6 +23,7 @@
 #include <sys/sysmacros.h>
 #include <sys/un.h>
 #include <sys/wait.h>
+#include <tuple>
 #include <unistd.h>
 
 namespace quorvel {
@@ -45,12 +46,14 @@ const passwd* nobody() {
     return user;
 }
 
-// Root ignores permission bits, so a child that needs them to apply becomes "nobody".
-bool dropRoot() {
-    if (geteuid() != 0)
-        return true;
-    return nobody() && setgroups(0, nullptr) == 0 && setgid(nobody()->pw_gid) == 0 &&
-           setuid(nobody()->pw_uid) == 0;
+// As inChild, but root, whom permission bits do not stop, becomes "nobody" in the child.
+template <class Body> int asNobody(Body body) {
+    return inChild([&] {
+        const bool dropped =
+            geteuid() != 0 || (nobody() && setgroups(0, nullptr) == 0 &&
+                               setgid(nobody()->pw_gid) == 0 && setuid(nobody()->pw_uid) == 0);
+        return dropped ? body() : 10;
+    });
 }
 
 bool setMode(const QString& path, mode_t mode) {
@@ -69,6 +72,16 @@ struct stat statOf(const QString& path) {
     struct stat st = {};
     EXPECT_EQ(stat(QFile::encodeName(path).constData(), &st), 0) << path.toStdString();
     return st;
+}
+
+// The error a write ends in; none when it succeeds.
+std::optional<ConfigWriteError> writeError(const BotSettings& settings, WriteProgress& progress) {
+    try {
+        ConfigWriter().writeConfig(settings, progress);
+    } catch (const ConfigWriteError& e) {
+        return e;
+    }
+    return std::nullopt;
 }
 
 class ConfigWriterFailureTest : public ::testing::Test {
@@ -91,18 +104,16 @@ protected:
             .entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot);
     }
 
-    // Expects the write to fail, report nothing and change nothing; returns the error.
+    // Expects the write to fail, naming the file, report nothing and change nothing; returns
+    // the error.
     ConfigWriteError expectFailure() {
         const QStringList before = entries();
         RecordingProgress progress;
-        std::optional<ConfigWriteError> error;
-        try {
-            ConfigWriter().writeConfig(settings, progress);
-            ADD_FAILURE() << "write succeeded";
-        } catch (const ConfigWriteError& e) {
-            error = e;
-            EXPECT_TRUE(QString::fromStdString(e.what()).contains(e.reason())) << e.what();
-        }
+        const auto error = writeError(settings, progress);
+        EXPECT_TRUE(error && error->fileName() == settings.outputFileName &&
+                    QString::fromUtf8(error->what()).contains(error->fileName()) &&
+                    QString::fromUtf8(error->what()).contains(error->reason()))
+            << (error ? error->what() : "write succeeded");
         EXPECT_TRUE(progress.events.empty());
         EXPECT_EQ(entries(), before);
         EXPECT_EQ(test::readAll(dir.filePath("bot.conf")), oldContent);
@@ -111,23 +122,17 @@ protected:
 };
 
 TEST_F(ConfigWriterFailureTest, UnusableNamesFailWithAPlainReason) {
-    settings.outputFileName = QString();
-    ConfigWriteError e = expectFailure();
-    EXPECT_EQ(e.fileName(), QString());
-    EXPECT_EQ(e.reason(), "No file name was given");
-    EXPECT_FALSE(e.earlierFileKept());
-
-    settings.outputFileName = dir.path();
-    e = expectFailure();
-    EXPECT_EQ(e.reason(), qt_error_string(EISDIR));
-    EXPECT_FALSE(e.earlierFileKept());
-
-    settings.outputFileName = dir.filePath("missing/bot.conf");
-    e = expectFailure();
-    EXPECT_EQ(e.fileName(), settings.outputFileName);
-    EXPECT_TRUE(QString::fromUtf8(e.what()).contains(settings.outputFileName)) << e.what();
-    EXPECT_EQ(e.reason(), qt_error_string(ENOENT));
-    EXPECT_FALSE(e.earlierFileKept());
+    const std::pair<QString, QString> cases[] = {
+        {QString(), "No file name was given"},
+        {dir.path(), qt_error_string(EISDIR)},
+        {dir.filePath("missing/bot.conf"), qt_error_string(ENOENT)},
+    };
+    for (const auto& [name, reason] : cases) {
+        settings.outputFileName = name;
+        const ConfigWriteError e = expectFailure();
+        EXPECT_EQ(e.reason(), reason);
+        EXPECT_FALSE(e.earlierFileKept());
+    }
 }
 
 // Replacing a device, pipe or socket by a plain file would break whatever uses it (as root,
@@ -155,9 +160,9 @@ TEST_F(ConfigWriterFailureTest, WhatIsNotAPlainFileIsRefusedUntouched) {
         EXPECT_TRUE(e.reason().contains("not a regular file")) << e.reason().toStdString();
         EXPECT_FALSE(e.earlierFileKept()) << name.toStdString();
         const struct stat after = statOf(settings.outputFileName);
-        EXPECT_EQ(after.st_ino, before.st_ino) << name.toStdString();
-        EXPECT_EQ(after.st_mode, before.st_mode) << name.toStdString();
-        EXPECT_EQ(after.st_rdev, before.st_rdev) << name.toStdString();
+        EXPECT_EQ(std::tie(after.st_ino, after.st_mode, after.st_rdev),
+                  std::tie(before.st_ino, before.st_mode, before.st_rdev))
+            << name.toStdString();
     }
     close(sock);
 }
@@ -171,28 +176,24 @@ TEST_F(ConfigWriterFailureTest, RefusalNamesTheFileOrTheFolderThatRefused) {
     const QString newFile = dir.filePath("new.conf");
     // Exit status 0 when the refusal is as expected.
     const auto refused = [&](const QString& name, bool folderRefuses, bool earlier) {
-        return inChild([&] {
-            if (!dropRoot())
-                return 10;
+        return asNobody([&] {
             settings.outputFileName = name;
             RecordingProgress progress;
-            try {
-                ConfigWriter().writeConfig(settings, progress);
-            } catch (const ConfigWriteError& e) {
-                const QString denied = qt_error_string(EACCES);
-                const bool named = folderRefuses
-                                       ? e.reason().contains(denied) &&
-                                             e.reason().contains(folder) && e.reason() != denied
-                                       : e.reason() == denied;
-                if (!named) {
-                    std::fprintf(stderr, "reason: %s\n", qPrintable(e.reason()));
-                    return 2;
-                }
-                if (e.earlierFileKept() != earlier)
-                    return 3;
-                return progress.events.empty() ? 0 : 4;
+            const auto e = writeError(settings, progress);
+            if (!e)
+                return 1;
+            const QString denied = qt_error_string(EACCES);
+            const bool named = folderRefuses
+                                   ? e->reason().contains(denied) && e->reason().contains(folder) &&
+                                         e->reason() != denied
+                                   : e->reason() == denied;
+            if (!named) {
+                std::fprintf(stderr, "reason: %s\n", qPrintable(e->reason()));
+                return 2;
             }
-            return 1;
+            if (e->earlierFileKept() != earlier)
+                return 3;
+            return progress.events.empty() ? 0 : 4;
         });
     };
 
@@ -219,18 +220,12 @@ TEST_F(ConfigWriterFailureTest, RefusalNamesTheFileOrTheFolderThatRefused) {
 TEST_F(ConfigWriterFailureTest, WriteCutShortAtAnyPointLeavesTheOldFile) {
     const QByteArray full = test::testData("default.cfg");
     ASSERT_FALSE(full.isEmpty());
-    // Byte offsets at which each stage's lines are complete.
-    std::vector<qsizetype> stageEnds;
-    {
-        qsizetype pos = 0;
-        qsizetype line = 0;
-        for (std::size_t k = 0; k + 1 < writeStageCount; ++k) {
-            const qsizetype end = fileshape::stageEnd(WriteStage(k), settings);
-            for (; line < end; ++line)
-                pos = full.indexOf("\r\n", pos) + 2;
+    const auto& lineEnds = fileshape::defaultStageEnds;
+    std::vector<qsizetype> stageEnds; // the byte offsets at which each stage's lines are complete
+    for (qsizetype pos = 0, line = 1; line <= lineEnds.back(); ++line) {
+        pos = full.indexOf("\r\n", pos) + 2;
+        if (std::find(lineEnds.begin(), lineEnds.end(), line) != lineEnds.end())
             stageEnds.push_back(pos);
-        }
-        stageEnds.push_back(full.size());
     }
 
     std::vector<qsizetype> limits{0, 1, full.size() - 1, full.size() - 2};
@@ -250,18 +245,15 @@ TEST_F(ConfigWriterFailureTest, WriteCutShortAtAnyPointLeavesTheOldFile) {
             if (setrlimit(RLIMIT_FSIZE, &rl) != 0)
                 return 99;
             RecordingProgress progress;
-            try {
-                ConfigWriter().writeConfig(settings, progress);
-            } catch (const ConfigWriteError& e) {
-                for (std::size_t i = 0; i < progress.events.size(); ++i) {
-                    if (progress.events[i] != int(i))
-                        return 98;
-                }
-                if (!e.earlierFileKept())
-                    return 95;
-                return e.reason() == qt_error_string(EFBIG) ? int(progress.events.size()) : 97;
-            }
-            return 96;
+            const auto e = writeError(settings, progress);
+            if (!e)
+                return 96;
+            for (std::size_t i = 0; i < progress.events.size(); ++i)
+                if (progress.events[i] != int(i))
+                    return 98;
+            if (!e->earlierFileKept())
+                return 95;
+            return e->reason() == qt_error_string(EFBIG) ? int(progress.events.size()) : 97;
         });
         EXPECT_EQ(status, expectedStages) << "limit " << limit;
         EXPECT_EQ(entries(), QStringList{"bot.conf"}) << "limit " << limit;
@@ -336,20 +328,14 @@ TEST_P(FailingCallTest, FailureIsReportedWithTheSystemsReasonNeverAsSuccess) {
     injectedErrno = GetParam().err;
     GetParam().inject(fileCalls);
     RecordingProgress progress;
-    try {
-        ConfigWriter().writeConfig(settings, progress);
-        ADD_FAILURE() << "write succeeded";
-    } catch (const ConfigWriteError& e) {
-        const QString reason = qt_error_string(GetParam().err);
-        if (GetParam().oldFileKept)
-            EXPECT_EQ(e.reason(), reason);
-        else
-            EXPECT_TRUE(e.reason().endsWith(": " + reason)) << e.what();
-        EXPECT_EQ(e.earlierFileKept(), GetParam().oldFileKept);
-    }
-    EXPECT_TRUE(std::find(progress.events.begin(), progress.events.end(), -1) ==
-                progress.events.end())
-        << "fileWritten";
+    const auto e = writeError(settings, progress);
+    ASSERT_TRUE(e) << "write succeeded";
+    const QString reason = qt_error_string(GetParam().err);
+    EXPECT_TRUE(GetParam().oldFileKept ? e->reason() == reason
+                                       : e->reason().endsWith(": " + reason))
+        << e->what();
+    EXPECT_EQ(e->earlierFileKept(), GetParam().oldFileKept);
+    EXPECT_EQ(std::count(progress.events.begin(), progress.events.end(), -1), 0) << "fileWritten";
     EXPECT_EQ(entries(), QStringList{"bot.conf"});
     if (GetParam().oldFileKept) {
         EXPECT_EQ(test::readAll(settings.outputFileName), oldContent);
@@ -377,14 +363,10 @@ TEST_F(ConfigWriterFailureTest, OwnerThatCannotBeKeptGivesWayToTheWriter) {
         GTEST_SKIP() << "needs a second user: run as root";
     ASSERT_TRUE(setMode(dir.path(), 0777));
     ASSERT_TRUE(setMode(settings.outputFileName, 0666));
-    const int status = inChild([&] {
-        if (!dropRoot())
-            return 10;
+    const int status = asNobody([&] {
         RecordingProgress progress;
-        try {
-            ConfigWriter().writeConfig(settings, progress);
-        } catch (const ConfigWriteError& e) {
-            std::fprintf(stderr, "reason: %s\n", qPrintable(e.reason()));
+        if (const auto e = writeError(settings, progress)) {
+            std::fprintf(stderr, "reason: %s\n", qPrintable(e->reason()));
             return 1;
         }
         return progress.events == test::completeWrite ? 0 : 2;

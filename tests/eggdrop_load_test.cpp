@@ -59,34 +59,31 @@ const char* const kErrorMarkers[] = {
     "Can't load", "while executing",        "bad type",   "No help available",
 };
 
+sockaddr_in ipv4(in_addr_t address, int port) {
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(address);
+    addr.sin_port = htons(std::uint16_t(port));
+    return addr;
+}
+
 // A TCP port nobody listens on right now; the kernel picks it.
 int freePort() {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0)
-        return 0;
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_ANY);
-    addr.sin_port = 0;
+    sockaddr_in addr = ipv4(INADDR_ANY, 0);
     socklen_t len = sizeof addr;
-    int port = 0;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0)
-        port = ntohs(addr.sin_port);
+    const bool bound = fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&addr), len) == 0 &&
+                       ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0;
     ::close(fd);
-    return port;
+    return bound ? ntohs(addr.sin_port) : 0;
 }
 
 // Whether something accepts TCP connections on the port at loopback.
 bool acceptsConnections(int port) {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0)
-        return false;
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = htons(std::uint16_t(port));
-    const bool accepted = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+    const sockaddr_in addr = ipv4(INADDR_LOOPBACK, port);
+    const bool accepted =
+        fd >= 0 && ::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0;
     ::close(fd);
     return accepted;
 }
@@ -104,9 +101,7 @@ protected:
     QString eggdrop;
     QString eggPath;
     QString serverPort;
-    bool asNobody = false;
-    uid_t nobodyUid = 0;
-    gid_t nobodyGid = 0;
+    std::optional<passwd> nobody; // whom root runs the bot as
 
     void SetUp() override {
         eggdrop = QStandardPaths::findExecutable(QStringLiteral("eggdrop"));
@@ -117,27 +112,22 @@ protected:
 
         // Eggdrop will not run as root, so root hands it to "nobody", which must be able to
         // reach and write the scratch directory; /tmp is open to everyone.
-        asNobody = ::geteuid() == 0;
-        if (asNobody) {
+        if (::geteuid() == 0) {
             const passwd* pw = ::getpwnam("nobody");
             ASSERT_NE(pw, nullptr) << "no user 'nobody' to run eggdrop as";
-            nobodyUid = pw->pw_uid;
-            nobodyGid = pw->pw_gid;
+            nobody = *pw;
             dir.emplace(QStringLiteral("/tmp/quorvel-eggdrop-XXXXXX"));
+            ASSERT_EQ(::chown(QFile::encodeName(dir->path()).constData(), pw->pw_uid, pw->pw_gid),
+                      0);
         } else {
             dir.emplace();
         }
         ASSERT_TRUE(dir->isValid());
-        if (asNobody) {
-            ASSERT_EQ(::chown(QFile::encodeName(dir->path()).constData(), nobodyUid, nobodyGid), 0);
-        }
 
         eggPath = dir->filePath(QStringLiteral("egg"));
         ASSERT_TRUE(QDir().mkpath(eggPath));
         // Whatever the umask, the bot's user must be able to pass through.
-        ASSERT_TRUE(QFile::setPermissions(eggPath, QFile::ReadOwner | QFile::WriteOwner |
-                                                       QFile::ExeOwner | QFile::ReadOther |
-                                                       QFile::ExeOther));
+        ASSERT_EQ(::chmod(QFile::encodeName(eggPath).constData(), 0705), 0);
         ASSERT_TRUE(QFile::link(kDebianModules, eggPath + "/modules"));
         ASSERT_TRUE(QFile::link(kDebianHelp, eggPath + "/help"));
 
@@ -179,14 +169,13 @@ protected:
              QDir(dir->path()).entryList({"*.chn", "*.usr", "*.not", "*.prv", "*.act"}))
             QFile::remove(dir->filePath(name));
 
-        QStringList args{QStringLiteral("-n"), QStringLiteral("-t"), QStringLiteral("-m"),
-                         QStringLiteral("bot.conf")};
+        QStringList args{"-n", "-t", "-m", "bot.conf"};
         QString program = eggdrop;
-        if (asNobody) {
-            args.prepend(eggdrop);
-            args.prepend(QStringLiteral("--clear-groups"));
-            args.prepend(QStringLiteral("--regid=%1").arg(nobodyGid));
-            args.prepend(QStringLiteral("--reuid=%1").arg(nobodyUid));
+        if (nobody) {
+            args = QStringList{QStringLiteral("--reuid=%1").arg(nobody->pw_uid),
+                               QStringLiteral("--regid=%1").arg(nobody->pw_gid), "--clear-groups",
+                               eggdrop} +
+                   args;
             program = QStringLiteral("setpriv");
         }
 
@@ -245,12 +234,12 @@ protected:
 
         // The bot warns about exactly the two optional lines; any other warning is news.
         QStringList expectedWarnings;
-        if (settings.useMyHostname)
-            expectedWarnings << "WARNING: You are using the DEPRECATED variable 'my-hostname' in "
-                                "your config file.";
-        if (settings.useMyIp)
-            expectedWarnings << "WARNING: You are using the DEPRECATED variable 'my-ip' in your "
-                                "config file.";
+        for (auto [used, name] : {std::pair{settings.useMyHostname, "my-hostname"},
+                                  std::pair{settings.useMyIp, "my-ip"}})
+            if (used)
+                expectedWarnings << QStringLiteral("WARNING: You are using the DEPRECATED "
+                                                   "variable '%1' in your config file.")
+                                        .arg(name);
         QStringList warnings;
         for (const QString& line : out.split('\n'))
             if (line.startsWith(QLatin1String("WARNING")))
@@ -276,88 +265,72 @@ protected:
     }
 };
 
-TEST_F(EggdropLoadTest, DefaultSettingsLoad) {
-    expectLoads(loadableDefaults(), "default settings");
-}
+// The choices the window offers, each on its own; the defaults choose servers 2 and 3.
+struct Choice {
+    const char* name;
+    bool myHostnameAndIp; // at loopback
+    bool server2, server3;
+    std::optional<bool> everyChannelFlag;
+};
 
-TEST_F(EggdropLoadTest, BothOptionalLinesLoad) {
+class ChoiceLoadTest : public EggdropLoadTest, public ::testing::WithParamInterface<Choice> {};
+
+TEST_P(ChoiceLoadTest, Loads) {
     BotSettings settings = loadableDefaults();
-    settings.useMyHostname = true;
+    settings.useMyHostname = settings.useMyIp = GetParam().myHostnameAndIp;
     settings.myHostname = QStringLiteral("localhost");
-    settings.useMyIp = true;
-    settings.myIp = QStringLiteral("127.0.0.1");
-    expectLoads(settings, "my-hostname and my-ip at loopback");
+    settings.useServer2 = GetParam().server2;
+    settings.useServer3 = GetParam().server3;
+    if (GetParam().everyChannelFlag)
+        settings.channelFlags.fill(*GetParam().everyChannelFlag);
+    expectLoads(settings, GetParam().name);
 }
 
-TEST_F(EggdropLoadTest, AllAndNoChannelFlagsLoad) {
-    for (bool value : {true, false}) {
-        BotSettings settings = loadableDefaults();
-        settings.channelFlags.fill(value);
-        expectLoads(settings, value ? "every channel flag set" : "no channel flag set");
-    }
-}
-
-TEST_F(EggdropLoadTest, EveryChoiceOfOptionalServersLoads) {
-    for (bool second : {false, true}) {
-        for (bool third : {false, true}) {
-            BotSettings settings = loadableDefaults();
-            settings.useServer2 = second;
-            settings.useServer3 = third;
-            expectLoads(settings, QStringLiteral("server-2 %1, server-3 %2")
-                                      .arg(second ? "on" : "off", third ? "on" : "off"));
-        }
-    }
-}
+INSTANTIATE_TEST_SUITE_P(, ChoiceLoadTest,
+                         ::testing::Values(Choice{"Defaults", false, true, true, {}},
+                                           Choice{"MyHostnameAndMyIp", true, true, true, {}},
+                                           Choice{"EveryChannelFlag", false, true, true, true},
+                                           Choice{"NoChannelFlag", false, true, true, false},
+                                           Choice{"Server2Only", false, true, false, {}},
+                                           Choice{"Server3Only", false, false, true, {}},
+                                           Choice{"NoOptionalServer", false, false, false, {}}),
+                         [](const auto& info) { return info.param.name; });
 
 // Values a user would type: nothing that means something to Tcl inside double quotes
-// ('"', '$', '[', ']', '{', '}', '\').
-class PlainValues {
-public:
-    explicit PlainValues(std::uint32_t start) : random_(start) {}
+// ('"', '$', '[', ']', '{', '}', '\'). Names (handles, file base names, idents) and nicks start
+// with a letter.
+struct PlainValues {
+    std::mt19937 random{kRandomStart};
+    inline static const std::string letters =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
 
-    int number(int low, int high) { return std::uniform_int_distribution<int>(low, high)(random_); }
+    int number(int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); }
     bool coin() { return number(0, 1) == 1; }
-
-    QString from(const char* alphabet, int minLength, int maxLength) {
-        const std::string chars(alphabet);
+    QString from(const std::string& chars, int minLength, int maxLength) {
         QString text;
         for (int n = number(minLength, maxLength); n > 0; --n)
             text += QChar(chars[std::size_t(number(0, int(chars.size()) - 1))]);
         return text;
     }
-
-    // A handle, a file base name or an ident: starts with a letter.
     QString name(int maxLength) {
-        return from(kLetters, 1, 1) + from(kNameChars, 0, maxLength - 1);
+        return from(letters, 1, 1) + from(letters + "0123456789-_", 0, maxLength - 1);
     }
-    QString nick() { return from(kLetters, 1, 1) + from(kNickChars, 0, 8); }
-    QString text(int maxLength) { return from(kTextChars, 1, maxLength); }
-    template <typename T, std::size_t N> const T& pick(const T (&choices)[N]) {
-        return choices[std::size_t(number(0, int(N) - 1))];
+    QString nick() { return from(letters, 1, 1) + from(letters + "0123456789-_^|`", 0, 8); }
+    QString text(int maxLength) {
+        return from(letters + "0123456789      .,:;!?@<>()'*+-=_~%&/#^|`", 1, maxLength);
     }
-
-private:
-    static constexpr const char* kLetters = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
-    static constexpr const char* kNameChars =
-        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-_";
-    static constexpr const char* kNickChars =
-        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-_^|`";
-    static constexpr const char* kTextChars =
-        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789"
-        "      .,:;!?@<>()'*+-=_~%&/#^|`";
-    std::mt19937 random_;
+    QString host() { return coin() ? QStringLiteral("localhost") : QStringLiteral("127.0.0.1"); }
 };
 
 TEST_F(EggdropLoadTest, RecordsOfRandomPlainValuesLoad) {
-    PlainValues random(kRandomStart);
-    const char* const hosts[] = {"127.0.0.1", "localhost"};
+    PlainValues random;
     for (int record = 0; record < kRandomRecords; ++record) {
         BotSettings s = loadableDefaults();
         s.username = random.name(10);
         s.admin = random.text(12) + " <" + random.name(8) + "@" + random.name(8) + ".org>";
         s.network = random.text(20);
         s.useMyHostname = random.coin();
-        s.myHostname = QLatin1String(random.pick(hosts));
+        s.myHostname = random.host();
         s.useMyIp = random.coin();
         s.botName = random.name(12);
         s.whoisInfo = random.text(40);
@@ -367,8 +340,7 @@ TEST_F(EggdropLoadTest, RecordsOfRandomPlainValuesLoad) {
         for (bool& flag : s.channelFlags)
             flag = random.coin();
         auto server = [&] {
-            return QLatin1String(random.pick(hosts)) +
-                   (random.coin() ? ":" + serverPort : QString());
+            return random.host() + (random.coin() ? ":" + serverPort : QString());
         };
         s.server1 = server();
         s.useServer2 = random.coin();
@@ -385,13 +357,10 @@ TEST_F(EggdropLoadTest, RecordsOfRandomPlainValuesLoad) {
         }
         s.scripts = lines.join("\r\n") + (random.coin() && !lines.isEmpty() ? "\r\n" : QString());
 
-        const QString what =
-            QStringLiteral("record %1: username \"%2\", admin \"%3\", network \"%4\", bot \"%5\", "
-                           "whois \"%6\", nicks \"%7\" \"%8\", channel \"%9\"")
-                .arg(record)
-                .arg(s.username, s.admin, s.network, s.botName, s.whoisInfo, s.nick, s.altNick,
-                     s.channel);
-        expectLoads(s, what, logged);
+        // username, admin, network, bot, whois, nicks, channel
+        const QStringList values{s.username,  s.admin, s.network, s.botName,
+                                 s.whoisInfo, s.nick,  s.altNick, s.channel};
+        expectLoads(s, QStringLiteral("record %1: ").arg(record) + values.join(" | "), logged);
     }
 }
 

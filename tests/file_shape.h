@@ -14,14 +14,11 @@ namespace quorvel::fileshape {
 
 // Lines written whatever the settings: 86 up to the module path, 157 from the channels module
 // through the scripts line, which counts once however many lines the scripts text holds.
-inline constexpr qsizetype coreLines = 86;
-inline constexpr qsizetype moduleLines = 157;
-inline constexpr qsizetype fixedLines = coreLines + moduleLines;
+inline constexpr qsizetype fixedLines = 86 + 157;
 
-// The last line of each stage with none of the four optional lines chosen and a scripts text of
-// one line. my-hostname and my-ip fall in GeneralStuff, servers 2 and 3 in Servers.
-inline constexpr std::array<qsizetype, writeStageCount> plainStageEnds{35, 61, 129, 164,
-                                                                       fixedLines};
+// The last line of each stage in the file written for the default settings (no my-hostname or
+// my-ip, servers 2 and 3, a scripts text of six lines), counted by hand.
+inline constexpr std::array<qsizetype, writeStageCount> defaultStageEnds{35, 61, 129, 166, 250};
 
 // The optional lines chosen in s (0 to 4).
 inline qsizetype optionalLines(const BotSettings& s) {
@@ -37,17 +34,6 @@ inline qsizetype scriptsLines(const BotSettings& s) {
 // The line count of the file written for s: the number of CR LF in it.
 inline qsizetype lineCount(const BotSettings& s) {
     return fixedLines + optionalLines(s) + scriptsLines(s) - 1;
-}
-
-// The line that ends stage in the file written for s.
-inline qsizetype stageEnd(WriteStage stage, const BotSettings& s) {
-    const auto k = static_cast<std::size_t>(stage);
-    if (stage == WriteStage::Scripts)
-        return lineCount(s);
-    qsizetype end = plainStageEnds[k] + qsizetype(s.useMyHostname) + qsizetype(s.useMyIp);
-    if (stage == WriteStage::Servers)
-        end += qsizetype(s.useServer2) + qsizetype(s.useServer3);
-    return end;
 }
 
 } // namespace quorvel::fileshape

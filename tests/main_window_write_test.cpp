@@ -81,18 +81,6 @@ TEST_F(MainWindowWriteTest, WhatTheUserEntersIsWhatTheWriterWrites) {
     EXPECT_EQ(test::readAll(target), writerOutput(expected));
 }
 
-TEST_F(MainWindowWriteTest, SecondWriteOutReplacesTheFileWithMarkersShown) {
-    showPage(Page::Finish);
-    typeInto(text(15), target);
-    clickWriteOut();
-    QFile stale(target);
-    ASSERT_TRUE(stale.open(QIODevice::WriteOnly) && stale.write("stale") == 5);
-    stale.close();
-    QTest::keyClick(writeOut(), Qt::Key_Space); // the button also reacts to Space
-    EXPECT_EQ(markersShown(), test::allShown);
-    EXPECT_EQ(test::readAll(target), writerOutput(BotSettings{}));
-}
-
 TEST_F(MainWindowWriteTest, OnlyTheButtonAndTheMenuEntryWrite) {
     showPage(Page::Finish);
     typeInto(text(15), target);
@@ -100,12 +88,17 @@ TEST_F(MainWindowWriteTest, OnlyTheButtonAndTheMenuEntryWrite) {
     QTest::keyClick(text(15), Qt::Key_Enter, Qt::KeypadModifier);
     EXPECT_FALSE(QFile::exists(target));
 
-    // With the focus on the button, Return and the keypad's Enter press it, as Space does.
+    // With the focus on the button, Space, Return and the keypad's Enter press it; each write
+    // replaces the file, the markers of the one before still shown.
     writeOut()->setFocus();
-    for (auto [key, modifier] : {std::pair{Qt::Key_Return, Qt::NoModifier},
-                                 std::pair{Qt::Key_Enter, Qt::KeypadModifier}}) {
-        ASSERT_TRUE(!QFile::exists(target) || QFile::remove(target));
+    for (auto [key, modifier] :
+         {std::pair{Qt::Key_Space, Qt::NoModifier}, std::pair{Qt::Key_Return, Qt::NoModifier},
+          std::pair{Qt::Key_Enter, Qt::KeypadModifier}}) {
+        QFile stale(target);
+        ASSERT_TRUE(stale.open(QIODevice::WriteOnly) && stale.write("stale") == 5);
+        stale.close();
         QTest::keyClick(writeOut(), key, modifier);
+        EXPECT_EQ(markersShown(), test::allShown) << key;
         EXPECT_EQ(test::readAll(target), writerOutput(BotSettings{})) << key;
     }
     ASSERT_TRUE(QFile::remove(target));
@@ -120,18 +113,31 @@ TEST_F(MainWindowWriteTest, OnlyTheButtonAndTheMenuEntryWrite) {
     EXPECT_EQ(markersShown(), test::noneShown);
 }
 
-TEST_F(MainWindowWriteTest, FailedWriteNamesFileAndReasonAndChangesNothing) {
+// A failed write names the file and the reason, or says that no name was given; a pipe is not a
+// file. As there was no earlier file, no message may speak of one. Nothing changes.
+TEST_F(MainWindowWriteTest, FailedWriteSaysWhatWasReallyWrongAndChangesNothing) {
     const QString unreachable = dir.filePath("<b>missing</b>/bot.conf"); // not markup
+    const QString pipe = dir.filePath("pipe");
+    ASSERT_EQ(mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    const std::pair<QString, QStringList> cases[] = {
+        {unreachable, {unreachable, qt_error_string(ENOENT)}},
+        {"", {"No file name was given"}},
+        {pipe, {pipe, "not a regular file"}},
+    };
     showPage(Page::Finish);
-    typeInto(text(15), unreachable);
-    const BotSettings before = gathered();
-    const QString shown = clickWriteOut();
-    EXPECT_TRUE(shown.contains(unreachable)) << shown.toStdString();
-    EXPECT_TRUE(shown.contains(qt_error_string(ENOENT))) << shown.toStdString();
-    EXPECT_FALSE(shown.contains("unchanged")) << "there was no earlier file";
-    EXPECT_EQ(markersShown(), test::noneShown);
-    EXPECT_EQ(gathered(), before);
-    EXPECT_TRUE(window.isEnabled());
+    for (const auto& [name, said] : cases) {
+        typeInto(text(15), name);
+        const BotSettings before = gathered();
+        const QString shown = clickWriteOut();
+        for (const QString& words : said)
+            EXPECT_TRUE(shown.contains(words)) << shown.toStdString();
+        EXPECT_FALSE(shown.contains("unchanged") || (name.isEmpty() && shown.contains("File:")))
+            << shown.toStdString();
+        EXPECT_EQ(markersShown(), test::noneShown);
+        EXPECT_EQ(gathered(), before);
+        EXPECT_TRUE(window.isEnabled());
+    }
+    EXPECT_FALSE(QFileInfo(pipe).isFile());
 
     typeInto(text(15), target); // still usable
     EXPECT_EQ(clickWriteOut(), "");
@@ -164,40 +170,25 @@ TEST_F(MainWindowWriteTest, WriteCutShortLeavesNoMarkerShown) {
     EXPECT_EQ(test::readAll(target), complete);
 }
 
-// An empty name is no file name at all; a pipe is not a file. Neither message may speak of an
-// earlier file.
-TEST_F(MainWindowWriteTest, FailureMessageSaysWhatWasReallyWrong) {
-    showPage(Page::Finish);
-    typeInto(text(15), "");
-    QString shown = clickWriteOut();
-    EXPECT_TRUE(shown.contains("No file name was given")) << shown.toStdString();
-    EXPECT_FALSE(shown.contains("File:")) << shown.toStdString();
-    EXPECT_FALSE(shown.contains("unchanged")) << shown.toStdString();
-
-    const QString pipe = dir.filePath("pipe");
-    ASSERT_EQ(mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
-    typeInto(text(15), pipe);
-    shown = clickWriteOut();
-    EXPECT_TRUE(shown.contains(pipe) && shown.contains("not a regular file"))
-        << shown.toStdString();
-    EXPECT_FALSE(shown.contains("unchanged")) << shown.toStdString();
-    EXPECT_EQ(markersShown(), test::noneShown);
-    EXPECT_EQ(QFileInfo(pipe).isFile(), false);
-    EXPECT_TRUE(window.isEnabled());
-}
-
-// Pasted, as nobody types that much.
+// Qt's line edits hold 32767 characters unless told otherwise. Pasted, as nobody types that much.
 TEST_F(MainWindowWriteTest, LongValuesReachTheFileWhole) {
-    const QString network = QString("n").repeated(100'000);
-    QGuiApplication::clipboard()->setText(network);
-    text(3)->selectAll();
-    QTest::keyClick(text(3), Qt::Key_V, Qt::ControlModifier);
-    showPage(Page::Finish);
+    const QString longValue = QString("0123456789").repeated(10'000);
+    QGuiApplication::clipboard()->setText(longValue);
+    for (auto [n, page] : {std::pair{1, Page::GeneralStuff}, std::pair{3, Page::GeneralStuff},
+                           std::pair{7, Page::BotInfo}, std::pair{15, Page::Finish}}) {
+        tabs()->setCurrentIndex(page);
+        text(n)->selectAll();
+        QTest::keyClick(text(n), Qt::Key_V, Qt::ControlModifier);
+        EXPECT_EQ(text(n)->text().size(), longValue.size()) << n;
+    }
+    EXPECT_EQ(gathered().outputFileName, longValue);
     typeInto(text(15), target);
     EXPECT_EQ(clickWriteOut(), "");
     const auto lines = test::crlfLines(test::readAll(target));
-    EXPECT_NE(std::find(lines.begin(), lines.end(), "set network \"" + network.toLatin1() + '"'),
-              lines.end());
+    for (const char* name : {"username", "network", "whois-fields"}) {
+        const QByteArray line = QByteArray("set ") + name + " \"" + longValue.toLatin1() + '"';
+        EXPECT_NE(std::find(lines.begin(), lines.end(), line), lines.end()) << name;
+    }
 }
 
 } // namespace

@@ -14,9 +14,10 @@ struct Outcome {
     QString err;
 };
 
+using Environment = std::vector<std::pair<QString, QString>>;
+
 // Runs the program with `arguments` in an environment without any display, plus `extra`.
-Outcome runProgram(const QStringList& arguments,
-                   const std::vector<std::pair<QString, QString>>& extra = {}) {
+Outcome runProgram(const QStringList& arguments, const Environment& extra = {}) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
         env.remove(QString::fromLatin1(name));
@@ -68,17 +69,6 @@ TEST(ProgramStartTest, HelpAndVersionNeedNoDisplay) {
     run = runProgram({"-platform", "offscreen", "-reverse", "-v"});
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_EQ(run.out.trimmed(), "Quorvel 1.1");
-}
-
-TEST(ProgramStartTest, UnknownOptionsAndArgumentsAreRefused) {
-    Outcome run = runProgram({"--bogus"}, {{"QT_QPA_PLATFORM", "offscreen"}});
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_TRUE(run.err.contains("bogus")) << run.err.toStdString();
-
-    // It reads no file: a name given to it must not look as if it had been opened.
-    run = runProgram({"bot.conf"}, {{"QT_QPA_PLATFORM", "offscreen"}});
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_TRUE(run.err.contains("bot.conf")) << run.err.toStdString();
 }
 
 // Under a Wayland compositor (run_in_weston.sh names it in WAYLAND_DISPLAY): runs the program
@@ -135,19 +125,24 @@ TEST_F(ProgramStartOnWayland, ReverseAloneOpensTheWindow) {
     EXPECT_TRUE(opensItsWindow({"-reverse"}));
 }
 
-// Without a display too, a mistake on the command line is named, not taken for the lack of one;
-// Qt's own options still pass to the display check.
-TEST(ProgramStartTest, BadOptionsAreNamedWithoutADisplay) {
+// A mistake on the command line is named, with a display or without (not taken for the lack of
+// one). It reads no file: a name given to it must not look as if it had been opened. Qt's own
+// options still pass to the display check.
+TEST(ProgramStartTest, BadOptionsAndArgumentsAreNamed) {
     const std::pair<QStringList, QString> cases[] = {
         {{"--bogus"}, "bogus"},
+        {{"bot.conf"}, "bot.conf"},
         {{"-reverse", "bot.conf"}, "bot.conf"},
         {{"-style"}, "style"}, // its value is missing
     };
-    for (const auto& [arguments, named] : cases) {
-        const Outcome run = runProgram(arguments);
-        EXPECT_EQ(run.exitCode, 1) << run.err.toStdString();
-        EXPECT_TRUE(run.err.contains(named)) << run.err.toStdString();
-        EXPECT_FALSE(run.err.contains("graphical display")) << run.err.toStdString();
+    for (const Environment& display :
+         {Environment{}, Environment{{"QT_QPA_PLATFORM", "offscreen"}}}) {
+        for (const auto& [arguments, named] : cases) {
+            const Outcome run = runProgram(arguments, display);
+            EXPECT_EQ(run.exitCode, 1) << run.err.toStdString();
+            EXPECT_TRUE(run.err.contains(named)) << run.err.toStdString();
+            EXPECT_FALSE(run.err.contains("graphical display")) << run.err.toStdString();
+        }
     }
     expectNoDisplayExplained(runProgram({"-style", "fusion", "--reverse", "-name", "bot"}));
 }

@@ -34,24 +34,21 @@ protected:
         return settled ? std::string() : wrong;
     }
 
-    // The Motif functions the window manager reads: the second value of _MOTIF_WM_HINTS.
-    static unsigned motifFunctions(const QWidget& w) {
-        QProcess xprop;
-        xprop.start("xprop", {"-id", QString::number(w.winId()), "_MOTIF_WM_HINTS"});
-        EXPECT_TRUE(xprop.waitForFinished(5000));
-        const QList<QByteArray> values =
-            xprop.readAllStandardOutput().split('=').value(1).split(',');
-        bool ok = false;
-        const unsigned functions = values.value(1).trimmed().toUInt(&ok, 16);
-        EXPECT_TRUE(ok && values.value(0).trimmed().toUInt(nullptr, 16) & 1) << "no functions";
-        return functions;
-    }
-
     static QByteArray xprop(const QStringList& arguments) {
         QProcess xprop;
         xprop.start("xprop", arguments);
         EXPECT_TRUE(xprop.waitForFinished(5000));
         return xprop.readAllStandardOutput();
+    }
+
+    // The Motif functions the window manager reads: the second value of _MOTIF_WM_HINTS.
+    static unsigned motifFunctions(const QWidget& w) {
+        const QByteArray hints = xprop({"-id", QString::number(w.winId()), "_MOTIF_WM_HINTS"});
+        const QList<QByteArray> values = hints.split('=').value(1).split(',');
+        bool ok = false;
+        const unsigned functions = values.value(1).trimmed().toUInt(&ok, 16);
+        EXPECT_TRUE(ok && values.value(0).trimmed().toUInt(nullptr, 16) & 1) << "no functions";
+        return functions;
     }
 };
 
@@ -62,25 +59,14 @@ TEST_F(WindowManagerTest, WindowsAreCentredFrameIncludedAndKeepTheirTitleBarsOnT
     EXPECT_TRUE(area.contains(window.menuBar()->mapToGlobal(QPoint(0, 0))));
 
     for (int round = 0; round < 2; ++round) { // the first time and after it was hidden
-        action("about")->trigger();
-        AboutWindow* about = nullptr;
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            if (auto* found = qobject_cast<AboutWindow*>(w))
-                about = found;
-        }
-        ASSERT_TRUE(about && QTest::qWaitForWindowExposed(about)) << "round " << round;
+        AboutWindow* about = openAbout();
+        ASSERT_NE(about, nullptr) << "round " << round;
         EXPECT_EQ(settledMisplacement(*about, [&] { return window.frameGeometry().center(); }), "")
             << "round " << round;
         about->findChild<QPushButton*>("Command1")->click();
         EXPECT_TRUE(window.isEnabled());
     }
 }
-
-} // namespace
-} // namespace quorvel
-
-namespace quorvel {
-namespace {
 
 // The window manager is told that neither window can be resized or maximized (Motif functions:
 // all 1, resize 2, minimize 8, maximize 16), and that About cannot be minimized.
@@ -120,12 +106,6 @@ TEST_F(WindowManagerTest, AboutCannotBeLostBehindOrWithTheMainWindow) {
     EXPECT_FALSE(window.isMinimized());
     EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
 }
-
-} // namespace
-} // namespace quorvel
-
-namespace quorvel {
-namespace {
 
 // Some managers (fluxbox) leave full screen by deleting _NET_WM_STATE rather than emptying it:
 // the window is then in the normal state again, and at its fixed size.
