@@ -2,6 +2,7 @@
 
 #include "ui/accessibility.h"
 #include "ui/fixed_size_window.h"
+#include "ui/platform.h"
 #include "ui/push_button.h"
 #include "ui/twip_scale.h"
 #include "ui/window_placement.h"
@@ -106,10 +107,6 @@ QFont fontFor(Font font, const QFont& dialogFont) {
 // How long a window shown anew may take to get the focus from the compositor.
 constexpr int moment = 1000; // ms
 
-bool onWayland() {
-    return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
-}
-
 #ifdef QUORVEL_SEES_X_EVENTS
 // Whether an X event says that `window` got the keyboard focus from the window manager.
 bool isFocusGivenTo(const void* message, xcb_window_t window) {
@@ -129,7 +126,7 @@ bool isFocusGivenTo(const void* message, xcb_window_t window) {
 class OwnerFocus : public QObject, public QAbstractNativeEventFilter {
 public:
     OwnerFocus(AboutWindow& about, QWidget& owner) : QObject(&about), about_(about), owner_(owner) {
-        if (QGuiApplication::platformName() == QLatin1String("xcb"))
+        if (onX11())
             QCoreApplication::instance()->installNativeEventFilter(this);
     }
 

@@ -1,5 +1,7 @@
 #include "ui/fixed_size_window.h"
 
+#include "ui/platform.h"
+
 #include <QAbstractNativeEventFilter>
 #include <QCoreApplication>
 #include <QEvent>
@@ -26,10 +28,6 @@
 namespace quorvel {
 
 namespace {
-
-bool onWayland() {
-    return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
-}
 
 #ifdef QUORVEL_WRITES_MOTIF_HINTS
 xcb_atom_t internAtom(xcb_connection_t* connection, const char* name) {
@@ -110,7 +108,7 @@ class FixedSizeGuard : public QObject, public QAbstractNativeEventFilter {
 public:
     explicit FixedSizeGuard(QWidget& window) : QObject(&window), window_(window) {
         window.installEventFilter(this);
-        if (QGuiApplication::platformName() == QLatin1String("xcb"))
+        if (onX11())
             QCoreApplication::instance()->installNativeEventFilter(this);
         attach();
     }
@@ -142,7 +140,7 @@ protected:
                 break;
             case QEvent::Show:
                 // Created, not yet mapped: the window manager reads the hints when it maps it.
-                if (QGuiApplication::platformName() == QLatin1String("xcb"))
+                if (onX11())
                     writeMotifHints(window_);
                 break;
             case QEvent::LayoutRequest:
@@ -155,7 +153,7 @@ protected:
                 }
                 break;
             case QEvent::Resize:
-                if (loose_ && handle_ && (handle_->windowStates() & Qt::WindowMaximized) &&
+                if (loose_ && heldMaximized() &&
                     window_.maximumSize() != QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX)) {
                     // Fixed again while the compositor holds it maximized (a message box fixes its
                     // size at a change of style, as when it enters an output): the new size is the
@@ -185,14 +183,14 @@ protected:
             // size, it may still be maximized: Qt 6.11 can report the state of the configure
             // before while the size is already the maximized one (fixed then, the window would
             // end the program with a protocol error); the state is looked at again later.
-            if (loose_ && !(handle_->windowStates() & Qt::WindowMaximized)) {
+            if (loose_ && !heldMaximized()) {
                 const QSize size = static_cast<QResizeEvent*>(event)->size();
                 if (size.width() <= fixedMaximum_.width() &&
                     size.height() <= fixedMaximum_.height())
                     restoreFixedSize();
                 else
                     QTimer::singleShot(stateSettleMs, this, [this] {
-                        if (loose_ && handle_ && !(handle_->windowStates() & Qt::WindowMaximized))
+                        if (loose_ && handle_ && !heldMaximized())
                             restoreFixedSize();
                     });
             }
@@ -217,9 +215,14 @@ private:
         // Emitted at once for a request (from Qt's title bar or the program), before the
         // compositor answers with the size the window must take.
         connect(handle, &QWindow::windowStateChanged, this, [this] {
-            if (handle_->windowStates() & Qt::WindowMaximized)
+            if (heldMaximized())
                 allowGrowth();
         });
+    }
+
+    // Maximized as far as Qt knows: the compositor's answer, or the program's request.
+    bool heldMaximized() const {
+        return handle_ && (handle_->windowStates() & Qt::WindowMaximized);
     }
 
     void allowGrowth() {
