@@ -138,6 +138,15 @@ TEST_F(AccessibilityEventsTest, TheWriteMenuTellsTheOutcomeOnce) {
 // handles a change of window first). Closing About gives the focus back to that control.
 enum class AboutFrom { Action, MenuKey };
 
+// The menu of `entry`, opened from the menu bar with `entry` chosen.
+QMenu* openMenuAt(QAction* entry) {
+    auto* menu = qobject_cast<QMenu*>(entry->parent());
+    qobject_cast<QMenuBar*>(menu->parent())->setActiveAction(menu->menuAction());
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(menu));
+    menu->setActiveAction(entry);
+    return menu;
+}
+
 class OpeningAboutTest : public AccessibilityEventsTest,
                          public testing::WithParamInterface<AboutFrom> {};
 
@@ -147,13 +156,7 @@ TEST_P(OpeningAboutTest, TellsOfNothingInTheMainWindow) {
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
     writeOut()->setFocus();
     QAction* about = action("about");
-    auto* help = qobject_cast<QMenu*>(about->parent());
-    ASSERT_NE(help, nullptr);
-    if (GetParam() != AboutFrom::Action) {
-        window.menuBar()->setActiveAction(help->menuAction());
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(help));
-        help->setActiveAction(about);
-    }
+    QMenu* help = GetParam() == AboutFrom::Action ? nullptr : openMenuAt(about);
     events.clear();
     if (GetParam() == AboutFrom::Action)
         about->trigger();
@@ -184,6 +187,18 @@ INSTANTIATE_TEST_SUITE_P(From, OpeningAboutTest,
                          [](const testing::TestParamInfo<AboutFrom>& info) {
                              return info.param == AboutFrom::Action ? "Action" : "MenuKey";
                          });
+
+// "Need Help?" chosen from the menu: once its box is closed, the control has the focus again.
+TEST_F(AccessibilityEventsTest, HelpFromTheMenuGivesTheFocusBack) {
+    showPage(Page::Finish);
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    writeOut()->setFocus();
+    QMenu* help = openMenuAt(action("help2"));
+    test::answeringModal([](QWidget& modal) { QTest::keyClick(&modal, Qt::Key_Escape); },
+                         [&] { QTest::keyClick(help, Qt::Key_Return); });
+    EXPECT_TRUE(QTest::qWaitFor([&] { return writeOut()->hasFocus(); }, bridgeTimeout));
+}
 
 } // namespace
 } // namespace quorvel

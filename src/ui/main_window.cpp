@@ -616,9 +616,10 @@ void MainWindow::help2_Click() {
         keptMessageBox(helpBox_, QMessageBox::Information, QStringLiteral("Need help?!"));
     box.setText(QStringLiteral("If You need help You shouldn't use this stuff. If you're "
                                "having problems just contact me (e-mail in About)"));
+    // Chosen from the menu, the focus waits on the window itself: given back to the control.
     const QPointer<QWidget> control = menuFocus_->takeControl();
     box.exec();
-    if (control && !focusWidget())
+    if (control)
         control->setFocus(Qt::OtherFocusReason);
 }
 
