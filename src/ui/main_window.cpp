@@ -3,6 +3,7 @@
 #include "ui/about_window.h"
 #include "ui/accessibility.h"
 #include "ui/caption_metrics.h"
+#include "ui/crlf_breaks.h"
 #include "ui/first_line_validator.h"
 #include "ui/fixed_size_window.h"
 #include "ui/main_window_layout.h"
@@ -31,9 +32,7 @@
 #include <QTabWidget>
 #include <QTextDocument>
 
-#include <algorithm>
-#include <cstdint>
-#include <cstring>
+#include <cstddef>
 #include <limits>
 #include <vector>
 
@@ -251,60 +250,6 @@ void applyLook(QWidget& widget, Look look) {
         widget.setAutoFillBackground(true);
         return;
     }
-}
-
-// Enter ends a paragraph (U+2029), Shift+Enter a line within one (U+2028): both end a line of the
-// file, as CR LF. The text may be long and its breaks are sparse, so it is read four characters
-// at a time, and only a group of four holding a break is looked at character by character.
-// A plain loop, one character at a time into room for the worst case, made tools/bench's
-// writeOutClick/subject 15% slower (median CPU time of six interleaved rounds, 10.6 ms against
-// 9.2 ms); with Qt 6.4, QString::replace took over ten times as long as this.
-QString withCrlfBreaks(const QString& raw) {
-    constexpr auto lanes = [](std::uint64_t c) {
-        return c * 0x0001'0001'0001'0001;
-    };
-    // A 16-bit lane of y is zero exactly where the character is U+2028 or U+2029.
-    constexpr auto breakIn = [lanes](std::uint64_t group) {
-        const std::uint64_t y = (group & lanes(0xFFFE)) ^ lanes(0x2028);
-        return ((y - lanes(1)) & ~y & lanes(0x8000)) != 0;
-    };
-    constexpr auto isBreak = [](char16_t c) {
-        return (c & 0xFFFE) == 0x2028;
-    };
-
-    const auto* in = reinterpret_cast<const char16_t*>(raw.utf16());
-    const qsizetype size = raw.size();
-    // Room for a break every 16 characters; more breaks than that make it grow.
-    QString result(size + size / 16 + 8, Qt::Uninitialized);
-    auto* out = reinterpret_cast<char16_t*>(result.data());
-    qsizetype used = 0;
-    for (qsizetype i = 0; i < size; i += 4) {
-        if (result.size() - used < 8) {
-            result.resize(result.size() + result.size() / 2 + 8);
-            out = reinterpret_cast<char16_t*>(result.data());
-        }
-        if (i + 4 <= size) {
-            std::uint64_t group = 0;
-            std::memcpy(&group, in + i, sizeof group);
-            if (!breakIn(group)) {
-                std::memcpy(out + used, &group, sizeof group);
-                used += 4;
-                continue;
-            }
-        }
-        for (qsizetype k = i; k < std::min(i + 4, size); ++k) {
-            if (isBreak(in[k])) {
-                out[used++] = u'\r';
-                out[used++] = u'\n';
-            } else {
-                out[used++] = in[k];
-            }
-        }
-    }
-    if (used == size)
-        return raw; // no break
-    result.truncate(used);
-    return result;
 }
 
 void followCheckBox(const QCheckBox& box, QWidget& field) {
