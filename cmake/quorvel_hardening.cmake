@@ -38,8 +38,10 @@ endif()
 # configurations take them, since fortification needs the optimiser; the build type keeps choosing
 # -O and -g. Sanitizer builds leave them out: _FORTIFY_SOURCE's checked functions would bypass
 # AddressSanitizer's own checks.
+# They are Debian's flags for Debian's own programs: the Windows build has the linker's defaults
+# for Windows instead (address randomisation, no execution of data).
 find_program(DPKG_BUILDFLAGS dpkg-buildflags)
-if(DPKG_BUILDFLAGS)
+if(DPKG_BUILDFLAGS AND NOT WIN32)
     set(default_debian_flags ON)
 else()
     set(default_debian_flags OFF)

@@ -33,10 +33,10 @@ int main(int argc, char** argv) {
         std::ifstream in(path, std::ios::binary);
         const std::vector<char> bytes{std::istreambuf_iterator<char>(in), {}};
         if (!in.eof() && !in) {
-            std::fprintf(stderr, "corpus_replay: cannot read %s\n", path.c_str());
+            std::fprintf(stderr, "corpus_replay: cannot read %s\n", path.string().c_str());
             return 1;
         }
-        std::printf("%s: %zu bytes\n", path.c_str(), bytes.size());
+        std::printf("%s: %zu bytes\n", path.string().c_str(), bytes.size());
         LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
     }
     std::printf("replayed %zu inputs\n", inputs.size());

@@ -3,6 +3,7 @@
 #include "widget_test_support.h"
 
 #include <QAccessible>
+#include <QDir>
 #include <QTemporaryDir>
 
 #include <set>
@@ -90,7 +91,7 @@ TEST_F(AccessibilityTest, AFailedWritesMessageIsReadWithItsAlert) {
             for (int i = 0; alert && i < alert->childCount(); ++i) {
                 const QAccessibleInterface* part = alert->child(i);
                 if (part->role() == QAccessible::StaticText && !part->state().focusable &&
-                    part->text(QAccessible::Name).contains(unreachable))
+                    part->text(QAccessible::Name).contains(QDir::toNativeSeparators(unreachable)))
                     ++readable;
             }
             QTest::keyClick(&modal, Qt::Key_Escape);

@@ -1,15 +1,11 @@
 // Writing the file from the window: the button, the menu entry, the markers and failures.
+#include "system_support.h"
 #include "test_support.h"
 #include "widget_test_support.h"
 
 #include <QClipboard>
 #include <QMessageBox>
 #include <QTemporaryDir>
-
-#include <cerrno>
-#include <csignal>
-#include <sys/resource.h>
-#include <sys/stat.h>
 
 namespace quorvel {
 namespace {
@@ -117,12 +113,12 @@ TEST_F(MainWindowWriteTest, OnlyTheButtonAndTheMenuEntryWrite) {
 // file. As there was no earlier file, no message may speak of one. Nothing changes.
 TEST_F(MainWindowWriteTest, FailedWriteSaysWhatWasReallyWrongAndChangesNothing) {
     const QString unreachable = dir.filePath("<b>missing</b>/bot.conf"); // not markup
-    const QString pipe = dir.filePath("pipe");
-    ASSERT_EQ(mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    const QString pipe = test::notAFile(dir);
     const std::pair<QString, QStringList> cases[] = {
-        {unreachable, {unreachable, qt_error_string(ENOENT)}},
+        {unreachable,
+         {QDir::toNativeSeparators(unreachable), test::systemReason(test::markupFolderError)}},
         {"", {"No file name was given"}},
-        {pipe, {pipe, "not a regular file"}},
+        {pipe, {QDir::toNativeSeparators(pipe), "not a regular file"}},
     };
     showPage(Page::Finish);
     for (const auto& [name, said] : cases) {
@@ -154,17 +150,12 @@ TEST_F(MainWindowWriteTest, WriteCutShortLeavesNoMarkerShown) {
     const QByteArray complete = test::readAll(target);
 
     child<QPlainTextEdit>("Text14")->setPlainText(QString("# filler\n").repeated(20000));
-    rlimit old{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
-    rlimit small = old;
-    small.rlim_cur = rlim_t(complete.size());
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const QString shown = clickWriteOut();
-    setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
-
-    EXPECT_TRUE(shown.contains(qt_error_string(EFBIG))) << shown.toStdString();
+    QString shown;
+    {
+        const test::FileSizeLimit limit(complete.size());
+        shown = clickWriteOut();
+    }
+    EXPECT_TRUE(shown.contains(test::systemReason(EFBIG))) << shown.toStdString();
     EXPECT_TRUE(shown.contains("unchanged")) << shown.toStdString();
     EXPECT_EQ(markersShown(), test::noneShown);
     EXPECT_EQ(test::readAll(target), complete);

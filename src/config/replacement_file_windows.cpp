@@ -53,6 +53,10 @@ bool isDeviceName(const QString& fileName) {
     return devices.contains(stem);
 }
 
+// What a replace carries from the old file to the new one.
+constexpr DWORD keptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                 FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
 QString uniqueSuffix() {
     return QLatin1Char('.') + QString::number(QRandomGenerator::global()->generate(), 36);
 }
@@ -99,7 +103,8 @@ void ReplacementFile::Impl::open() {
     stem_ = target.absolutePath() + QStringLiteral("/.") + target.fileName();
     for (int attempt = 0; handle_ == INVALID_HANDLE_VALUE; ++attempt) {
         newName_ = native(stem_ + uniqueSuffix());
-        handle_ = CreateFileW(newName_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+        // Others may read it meanwhile (a virus scanner may want to), but not change it.
+        handle_ = CreateFileW(newName_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
         if (handle_ != INVALID_HANDLE_VALUE)
             break;
@@ -181,6 +186,10 @@ void ReplacementFile::Impl::commit() {
 // given a name for the old file to go to meanwhile: where the new one cannot follow, the old
 // one is then still there to be put back.
 void ReplacementFile::Impl::replace() {
+    // Given to the new file beforehand too, for the replaces that do not carry them (Wine's).
+    const DWORD attributes = GetFileAttributesW(target_.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES)
+        SetFileAttributesW(newName_.c_str(), attributes & keptAttributes);
     const std::wstring aside = native(stem_ + uniqueSuffix() + QStringLiteral(".old"));
     if (fileCalls.replaceFile(target_.c_str(), newName_.c_str(), aside.c_str(), 0, nullptr,
                               nullptr)) {

@@ -16,6 +16,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDir>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
@@ -525,7 +526,8 @@ void MainWindow::Command1_Click() {
         if (error.fileName().isEmpty())
             message += tr("No file name was given.");
         else
-            message += tr("File: %1\nReason: %2").arg(error.fileName(), error.reason());
+            message += tr("File: %1\nReason: %2")
+                           .arg(QDir::toNativeSeparators(error.fileName()), error.reason());
         if (error.earlierFileKept())
             message += QStringLiteral("\n\n") + tr("The file that was there before is unchanged.");
         QMessageBox& box = keptMessageBox(failureBox_, QMessageBox::Critical, windowTitle());
