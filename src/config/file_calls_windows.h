@@ -11,11 +11,9 @@ namespace quorvel {
 // old one, on Windows. They go through this one table so that tests can make each of them fail;
 // the program never changes it.
 struct FileCalls {
-    BOOL(WINAPI* flushFileBuffers)(HANDLE file);
-    BOOL(WINAPI* replaceFile)
-    (LPCWSTR replaced, LPCWSTR replacement, LPCWSTR backup, DWORD flags, LPVOID exclude,
-     LPVOID reserved);
-    BOOL(WINAPI* moveFileEx)(LPCWSTR from, LPCWSTR to, DWORD flags);
+    decltype(&::FlushFileBuffers) flushFileBuffers;
+    decltype(&::ReplaceFileW) replaceFile;
+    decltype(&::MoveFileExW) moveFileEx;
 };
 
 inline FileCalls fileCalls{::FlushFileBuffers, ::ReplaceFileW, ::MoveFileExW};
