@@ -2,6 +2,7 @@
 // file exactly as it was.
 #include "config/config_writer.h"
 #include "config/file_calls.h"
+#include "config/replacement_file.h"
 #include "system_support.h"
 #include "test_support.h"
 
@@ -142,6 +143,10 @@ BOOL WINAPI failingAfterTheOldWentAside(LPCWSTR replaced, LPCWSTR, LPCWSTR backu
     SetLastError(ERROR_UNABLE_TO_MOVE_REPLACEMENT_2);
     return FALSE;
 }
+HANDLE WINAPI failingCreate(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {
+    SetLastError(injectedError);
+    return INVALID_HANDLE_VALUE;
+}
 BOOL WINAPI failingMove(LPCWSTR, LPCWSTR, DWORD) {
     SetLastError(injectedError);
     return FALSE;
@@ -159,6 +164,14 @@ TEST_F(ConfigWriterWindowsTest, FailingStepIsReportedAndTheOldFileStays) {
 
     fileCalls.replaceFile = failingAfterTheOldWentAside;
     expectRefused(test::systemReason(ERROR_UNABLE_TO_MOVE_REPLACEMENT_2));
+    fileCalls = real;
+
+    // The folder refuses the new file (under Wine, run as root, no folder does): the folder is
+    // named as what refused, whatever the old file allows.
+    injectedError = ERROR_ACCESS_DENIED;
+    fileCalls.createFile = failingCreate;
+    expectRefused(replacement::folderRefuses(QDir::toNativeSeparators(dir.path()),
+                                             test::systemReason(ERROR_ACCESS_DENIED)));
     fileCalls = real;
 
     // A new file that cannot be put in place leaves nothing behind.

@@ -104,8 +104,8 @@ void ReplacementFile::Impl::open() {
     for (int attempt = 0; handle_ == INVALID_HANDLE_VALUE; ++attempt) {
         newName_ = native(stem_ + uniqueSuffix());
         // Others may read it meanwhile (a virus scanner may want to), but not change it.
-        handle_ = CreateFileW(newName_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+        handle_ = fileCalls.createFile(newName_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                       CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (handle_ != INVALID_HANDLE_VALUE)
             break;
         const DWORD error = GetLastError();
