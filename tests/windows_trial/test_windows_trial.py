@@ -48,6 +48,13 @@ class Desktop:
         self.env = dict(os.environ, DISPLAY=self.display)
         self.env.pop("WAYLAND_DISPLAY", None)
         self.wm = subprocess.Popen(["openbox"], env=self.env, stderr=subprocess.DEVNULL)
+        try:
+            self.wait_for_manager()
+        except BaseException:
+            self.close()  # the X server and the manager end with a failed start too
+            raise
+
+    def wait_for_manager(self):
         wait_for(lambda: self.run("xprop", "-root", "_NET_SUPPORTING_WM_CHECK").returncode == 0
                  and "window id" in self.run("xprop", "-root", "_NET_SUPPORTING_WM_CHECK").stdout,
                  "window manager")
