@@ -1,0 +1,133 @@
+"""The desktop matrix: one fixture per window manager or compositor, started once for all of its
+checks and stopped with everything it started, and the grid of verdicts printed at the end."""
+
+import os
+import pathlib
+import shutil
+import signal
+import tempfile
+
+import pytest
+
+from support import Processes
+
+X11 = ["openbox", "xfwm4", "fluxbox", "icewm", "kwin_x11"]
+WAYLAND = ["weston", "sway", "mutter", "kwin_wayland"]
+ROOT = pathlib.Path(__file__).resolve().parents[2]
+TURNS = {}  # (manager, check) -> [(report, what it saw, whether only an observation)]
+
+
+def pytest_addoption(parser):
+    parser.addoption("--binary", default=str(ROOT / "build" / "src" / "app" / "quorvel"),
+                     help="the program to try (default: build/src/app/quorvel)")
+    parser.addoption("--managers", default=",".join(X11 + WAYLAND),
+                     help="comma-separated managers and compositors (default: all nine)")
+    parser.addoption("--shots", help="folder for screenshots with About open")
+    parser.addoption("--keep", action="store_true",
+                     help="keep the scratch folder (logs and traces) and print its name")
+
+
+def pytest_configure(config):
+    # Stopped from outside (a CI timeout), the fixtures still stop what they started.
+    signal.signal(signal.SIGTERM, interrupt)
+    # The same string objects for every test: pytest tells a fixture's parameters apart by
+    # identity, and a new string would start the manager anew.
+    config.managers = [m for m in config.getoption("managers").split(",") if m]
+    unknown = sorted(set(config.managers) - set(X11 + WAYLAND))
+    if unknown:
+        raise pytest.UsageError(f"unknown managers: {', '.join(unknown)}")
+
+
+def interrupt(*_):
+    raise KeyboardInterrupt
+
+
+def pytest_generate_tests(metafunc):
+    if "desktop" in metafunc.fixturenames:
+        metafunc.parametrize("desktop", metafunc.config.managers, indirect=True, scope="module")
+
+
+@pytest.fixture(scope="session")
+def work(request):
+    folder = pathlib.Path(tempfile.mkdtemp(prefix="quorvel-desktops."))
+    folder.chmod(0o755)  # sway and its clients run as another user
+    yield folder
+    if request.config.getoption("keep"):
+        print(f"\nLogs and traces kept in {folder}")
+    else:
+        shutil.rmtree(folder, ignore_errors=True)
+
+
+@pytest.fixture(scope="module")
+def desktop(request, work):
+    name = request.param
+    binary = pathlib.Path(request.config.getoption("binary")).resolve()
+    if not os.access(binary, os.X_OK):
+        pytest.exit(f"{binary} is not a program", 2)
+    shots = request.config.getoption("shots")
+    if shots:
+        shots = pathlib.Path(shots).resolve() / name
+        shots.mkdir(parents=True, exist_ok=True)
+    # A folder for each start, so that a second one finds nothing of the first.
+    turn = pathlib.Path(tempfile.mkdtemp(prefix=f"{name}.", dir=work))
+    turn.chmod(0o755)
+    processes = Processes(turn)
+    try:
+        if name in X11:
+            from x11 import X11Desktop as kind
+        else:
+            import wayland
+            kind = getattr(wayland, name.title().replace("_", ""))
+        made = kind(name, processes, turn, binary, shots)
+        yield made
+        made.close()
+    finally:
+        processes.stop_all()
+
+
+@pytest.hookimpl(hookwrapper=True)
+def pytest_runtest_makereport(item, call):
+    report = (yield).get_result()
+    if report.when != "call" and report.passed or not hasattr(item, "callspec"):
+        return
+    desktop = item.funcargs.get("desktop")
+    saw = "; ".join(desktop.observed) if desktop is not None else ""
+    if report.failed:
+        message = call.excinfo.exconly() if call.excinfo else ""
+        message = message.removeprefix("AssertionError: ").removeprefix("AssertionError")
+        saw = "; ".join(part for part in (saw, message.split("\n")[0]) if part)
+    elif report.skipped and call.excinfo:
+        saw = str(call.excinfo.value.msg).removeprefix("n/a: ")
+    # The report is kept as it is: a turn that is tried again is marked so after this hook.
+    TURNS.setdefault((item.callspec.params["desktop"], item.callspec.params["check"]), []).append(
+        (report, saw, getattr(desktop, "observation_only", False)))
+
+
+def verdict(report, info):
+    return "FAIL" if report.failed else "n/a" if report.skipped else "info" if info else "ok"
+
+
+def pytest_terminal_summary(terminalreporter):
+    if not TURNS:
+        return
+    write = terminalreporter.write_line
+    managers = list(dict.fromkeys(m for m, _ in TURNS))
+    checks = list(dict.fromkeys(c for _, c in TURNS))
+    final = {}
+    write("")
+    for manager in managers:
+        write(f"=== {manager}")
+        for check in checks:
+            if not (turns := TURNS.get((manager, check))):
+                continue
+            report, saw, info = turns[-1]
+            final[manager, check] = verdict(report, info)
+            if len(turns) > 1:  # the first turn failed
+                saw += (" (the first time: " if report.failed else
+                        " (failed the first time: ") + turns[0][1] + ")"
+            write(f"  {check:<38} {final[manager, check]:<5} {saw}")
+    write("")
+    write("=== What each manager did (ok: sound behaviour; FAIL: not; info, n/a: no expectation)")
+    write(f"{'check':<38}" + "".join(f" {m:<12}" for m in managers))
+    for check in checks:
+        write(f"{check:<38}" + "".join(f" {final.get((m, check), ''):<12}" for m in managers))
