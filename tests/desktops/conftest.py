@@ -9,12 +9,10 @@ import tempfile
 
 import pytest
 
-from support import Processes
-
 X11 = ["openbox", "xfwm4", "fluxbox", "icewm", "kwin_x11"]
 WAYLAND = ["weston", "sway", "mutter", "kwin_wayland"]
 ROOT = pathlib.Path(__file__).resolve().parents[2]
-TURNS = {}  # (manager, check) -> [(report, what it saw, whether only an observation)]
+TURNS = {}  # (manager, check) -> [(verdict, what it saw)], a turn each
 
 
 def pytest_addoption(parser):
@@ -29,17 +27,13 @@ def pytest_addoption(parser):
 
 def pytest_configure(config):
     # Stopped from outside (a CI timeout), the fixtures still stop what they started.
-    signal.signal(signal.SIGTERM, interrupt)
+    signal.signal(signal.SIGTERM, signal.default_int_handler)
     # The same string objects for every test: pytest tells a fixture's parameters apart by
     # identity, and a new string would start the manager anew.
     config.managers = [m for m in config.getoption("managers").split(",") if m]
     unknown = sorted(set(config.managers) - set(X11 + WAYLAND))
     if unknown:
         raise pytest.UsageError(f"unknown managers: {', '.join(unknown)}")
-
-
-def interrupt(*_):
-    raise KeyboardInterrupt
 
 
 def pytest_generate_tests(metafunc):
@@ -71,18 +65,18 @@ def desktop(request, work):
     # A folder for each start, so that a second one finds nothing of the first.
     turn = pathlib.Path(tempfile.mkdtemp(prefix=f"{name}.", dir=work))
     turn.chmod(0o755)
-    processes = Processes(turn)
+    if name in X11:
+        from x11 import X11Desktop as kind
+    else:
+        import wayland
+        kind = getattr(wayland, name.title().replace("_", ""))
+    made = kind(name, turn, binary, shots)
     try:
-        if name in X11:
-            from x11 import X11Desktop as kind
-        else:
-            import wayland
-            kind = getattr(wayland, name.title().replace("_", ""))
-        made = kind(name, processes, turn, binary, shots)
+        made.start()
         yield made
         made.close()
     finally:
-        processes.stop_all()
+        made.stop_all()
 
 
 @pytest.hookimpl(hookwrapper=True)
@@ -91,43 +85,35 @@ def pytest_runtest_makereport(item, call):
     if report.when != "call" and report.passed or not hasattr(item, "callspec"):
         return
     desktop = item.funcargs.get("desktop")
-    saw = "; ".join(desktop.observed) if desktop is not None else ""
+    saw = getattr(desktop, "saw", "")
     if report.failed:
         message = call.excinfo.exconly() if call.excinfo else ""
         message = message.removeprefix("AssertionError: ").removeprefix("AssertionError")
         saw = "; ".join(part for part in (saw, message.split("\n")[0]) if part)
     elif report.skipped and call.excinfo:
         saw = str(call.excinfo.value.msg).removeprefix("n/a: ")
-    # The report is kept as it is: a turn that is tried again is marked so after this hook.
+    verdict = "FAIL" if report.failed else "n/a" if report.skipped else (
+        "info" if getattr(desktop, "observation_only", False) else "ok")
     TURNS.setdefault((item.callspec.params["desktop"], item.callspec.params["check"]), []).append(
-        (report, saw, getattr(desktop, "observation_only", False)))
-
-
-def verdict(report, info):
-    return "FAIL" if report.failed else "n/a" if report.skipped else "info" if info else "ok"
+        (verdict, saw))
 
 
 def pytest_terminal_summary(terminalreporter):
     if not TURNS:
         return
-    write = terminalreporter.write_line
-    managers = list(dict.fromkeys(m for m, _ in TURNS))
-    checks = list(dict.fromkeys(c for _, c in TURNS))
-    final = {}
+    write, grid = terminalreporter.write_line, {}  # manager -> check -> verdict
     write("")
-    for manager in managers:
-        write(f"=== {manager}")
-        for check in checks:
-            if not (turns := TURNS.get((manager, check))):
-                continue
-            report, saw, info = turns[-1]
-            final[manager, check] = verdict(report, info)
-            if len(turns) > 1:  # the first turn failed
-                saw += (" (the first time: " if report.failed else
-                        " (failed the first time: ") + turns[0][1] + ")"
-            write(f"  {check:<38} {final[manager, check]:<5} {saw}")
+    for (manager, check), turns in TURNS.items():  # in the order they ran
+        if manager not in grid:
+            write(f"=== {manager}")
+        (verdict, saw), first = turns[-1], turns[0][1]
+        grid.setdefault(manager, {})[check] = verdict
+        if len(turns) > 1:  # the first turn failed
+            saw += f" (the first time: {first})" if verdict == "FAIL" else \
+                f" (failed the first time: {first})"
+        write(f"  {check:<38} {verdict:<5} {saw}")
     write("")
     write("=== What each manager did (ok: sound behaviour; FAIL: not; info, n/a: no expectation)")
-    write(f"{'check':<38}" + "".join(f" {m:<12}" for m in managers))
-    for check in checks:
-        write(f"{check:<38}" + "".join(f" {final.get((m, check), ''):<12}" for m in managers))
+    write(f"{'check':<38}" + "".join(f" {m:<12}" for m in grid))
+    for check in dict.fromkeys(c for _, c in TURNS):
+        write(f"{check:<38}" + "".join(f" {done.get(check, ''):<12}" for done in grid.values()))

@@ -1,16 +1,13 @@
-"""What every desktop's checks share: bounded waits, processes that end with their manager's turn,
-and the program's own trace of what it said to a Wayland compositor."""
+"""What every desktop's checks share: bounded waits, the stop of a process with its group, and the
+program's own trace of what it said to a Wayland compositor."""
 
 import os
-import pathlib
 import re
 import signal
-import subprocess
 import time
 
 MAIN_TITLE = "Quorvel! 1.1"
 ABOUT_TITLE = "About Quorvel!"
-HERE = pathlib.Path(__file__).resolve().parent
 
 
 class NotAvailable(Exception):
@@ -31,7 +28,6 @@ def until(read, wanted, timeout):
 
 
 def need(condition, timeout, failure):
-    """What `wait_for` gives, which the turn cannot go without."""
     value = wait_for(condition, timeout)
     if not value:
         raise RuntimeError(failure)
@@ -55,28 +51,8 @@ def as_user(user):
     return ["setpriv", f"--reuid={user}", "--regid=nogroup", "--clear-groups"] if user else []
 
 
-class Processes:
-    """Processes started for one manager's turn, each in a process group of its own with its
-    output in a log; all of them are stopped at the end of the turn."""
-
-    def __init__(self, work):
-        self.work, self.started = work, []
-
-    def spawn(self, name, argv, env, **options):
-        log = self.work / f"{name}.log"
-        with open(log, "wb") as out:
-            process = subprocess.Popen(argv, env=env, stdin=subprocess.DEVNULL, stdout=out,
-                                       stderr=subprocess.STDOUT, start_new_session=True, **options)
-        process.log = log
-        self.started.append(process)
-        return process
-
-    def stop_all(self):
-        while self.started:
-            stop(self.started.pop())
-
-
 def stop(process, timeout=3):
+    """Stops `process` and the process group it leads."""
     for sig in (signal.SIGTERM, signal.SIGKILL):
         try:
             os.killpg(process.pid, sig)
@@ -97,34 +73,6 @@ def group_alive(pgid):
     return True
 
 
-def session_bus(processes, name, env, user=None):
-    """A private D-Bus session, so that no desktop session is touched; its address."""
-    bus = processes.spawn(f"{name}.bus", as_user(user) + [
-        "dbus-daemon", "--session", "--nofork", "--nopidfile", "--print-address=1"], env)
-    return need(lambda: bus.log.read_text().strip().splitlines()[:1], 10, "no D-Bus session")[0]
-
-
-def start_accessibility_bus(env, user=None):
-    """Starts the accessibility bus on demand: Qt joins it only where it is already there."""
-    subprocess.run(as_user(user) + [
-        "dbus-send", "--session", "--print-reply", "--dest=org.a11y.Bus", "/org/a11y/bus",
-        "org.a11y.Bus.GetAddress"], env=env, capture_output=True, timeout=10)
-
-
-def press(name, env, user=None):
-    """Presses the program's menu item `name` through the accessibility bus, as a screen reader's
-    user may; true when it was found and pressed, else what went wrong. (A process of its own: the
-    accessibility library keeps the first bus it meets. Its text goes in on standard input: the
-    other user may not reach this folder.)"""
-    try:
-        done = subprocess.run(as_user(user) + ["/usr/bin/python3", "-", name], env=env,
-                              input=(HERE / "atspi_press.py").read_bytes(), capture_output=True,
-                              timeout=20)
-    except subprocess.TimeoutExpired:
-        return "the accessibility bus did not answer within 20 s"
-    return done.returncode == 0 or done.stderr.decode(errors="replace").strip().splitlines()[-1:]
-
-
 class WaylandTrace:
     """What the program asked of the compositor and was told, from libwayland's own trace of the
     client (WAYLAND_DEBUG=client), per window title. A title names the newest window that bears it
@@ -136,30 +84,22 @@ class WaylandTrace:
     NUMBER = re.compile(r"(?<![\w@#])-?\d+(?![\w@#])")
 
     def __init__(self, path):
-        self.path = path
-        self.parse()
-
-    def parse(self):
-        self.toplevel_surface = {}  # xdg_toplevel -> xdg_surface
-        self.surface_of = {}  # xdg_surface -> wl_surface
-        self.xdg_of = {}  # wl_surface -> xdg_surface
-        self.pending = {}  # xdg_surface -> a configure acknowledged, no frame since
-        self.newest = {}  # title -> xdg_toplevel
-        self.titles_shown = {}  # title -> how many windows bore it
-        self.fields = {}  # (field, xdg_toplevel or, for the geometry, xdg_surface) -> its value
-        self.destroyed = set()  # xdg_toplevels
-        self.keyboard = None
-        self.keyboards = 0  # how many times the seat said it has a keyboard
-        self.decorations = self.attached = False
         try:
-            text = self.path.read_text(errors="replace")
+            text = path.read_text(errors="replace")
         except OSError:
             text = ""
+        self.decorations = "zxdg_decoration_manager_v1" in text
+        self.attached = re.search(r"wl_surface[@#]\d+\.attach\(wl_buffer", text) is not None
+        # xdg_toplevel -> its xdg_surface; xdg_surface -> its wl_surface, and back; title -> the
+        # newest xdg_toplevel; title -> how many bore it; (field, object) -> the field's value
+        self.toplevel_surface, self.surface_of, self.xdg_of = {}, {}, {}
+        self.newest, self.titles_shown, self.fields = {}, {}, {}
+        self.pending = {}  # xdg_surface -> a configure acknowledged, no frame since
+        self.destroyed = set()  # xdg_toplevels
+        self.keyboard, self.keyboards = None, 0  # who had it last; how often the seat had one
         for line in text.splitlines():
-            self.decorations |= "zxdg_decoration_manager_v1" in line
             if call := self.CALL.search(line):
-                self.take(bool(call[1]), call[2], call[3], call[4], call[5])
-        return self
+                self.take(bool(call[1]), *call.group(2, 3, 4, 5))
 
     def take(self, request, interface, object_id, method, args):
         objects = dict(self.OBJECT.findall(args))
@@ -185,8 +125,6 @@ class WaylandTrace:
             self.pending[object_id] = True
         elif interface == "wl_surface" and method == "commit" and object_id in self.xdg_of:
             self.pending[self.xdg_of[object_id]] = False
-        elif interface == "wl_surface" and method == "attach":
-            self.attached |= args.startswith("wl_buffer")
         elif interface == "xdg_toplevel" and method == "set_title":
             title = args.strip().strip('"')
             self.newest[title] = object_id
@@ -199,7 +137,6 @@ class WaylandTrace:
             self.fields["geometry", object_id] = "x".join(map(str, numbers[2:4]))
 
     def window(self, title, field):
-        """The newest window with `title`: its min, max, geometry, configure or committed."""
         toplevel = self.newest.get(title)
         xdg = self.toplevel_surface.get(toplevel)
         if toplevel is None or field == "committed":
@@ -215,7 +152,6 @@ class WaylandTrace:
         return "none"
 
     def shown(self, title):
-        """How many windows bore `title` so far."""
         return self.titles_shown.get(title, 0)
 
     def showing(self, title):
@@ -223,5 +159,4 @@ class WaylandTrace:
         return toplevel is not None and toplevel not in self.destroyed
 
     def mapped(self):
-        """The main window asked for and given a buffer."""
-        return self.parse().shown(MAIN_TITLE) and self.attached
+        return self.shown(MAIN_TITLE) and self.attached

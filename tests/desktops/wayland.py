@@ -7,7 +7,6 @@ import contextlib
 import functools
 import os
 import shutil
-import subprocess
 
 import gi
 
@@ -15,37 +14,33 @@ gi.require_version("Gio", "2.0")
 from gi.repository import Gio, GLib  # noqa: E402
 
 from desktop import Desktop  # noqa: E402
-from support import (ABOUT_TITLE, MAIN_TITLE, NotAvailable, WaylandTrace, as_user,  # noqa: E402
-                     need, session_bus, settle, start_accessibility_bus, until, wait_for)
+from support import (ABOUT_TITLE, MAIN_TITLE, NotAvailable, WaylandTrace, need,  # noqa: E402
+                     settle, until, wait_for)
 
 TITLES = {"main": MAIN_TITLE, "About": ABOUT_TITLE}
 SOCKET = "quorvel-desktops"
 
 
 class WaylandDesktop(Desktop):
-    wayland = True
+    family = "wayland"
 
-    def __init__(self, name, processes, work, binary, shots, user=None):
-        super().__init__(name, processes, work, binary, shots, user)
-        self.env["WAYLAND_DISPLAY"] = SOCKET
-
-    def start(self, command=None, binary=None, **env):
-        """The session bus, the compositor (unless started already) and the program."""
-        self.env["DBUS_SESSION_BUS_ADDRESS"] = session_bus(self.processes, self.name, self.env,
-                                                           self.user)
+    def launch(self, command=None, binary=None, **env):
+        self.env.setdefault("WAYLAND_DISPLAY", SOCKET)
+        self.start_bus()
         if command:
-            self.wm = self.processes.spawn(f"{self.name}.wm", command, dict(self.env, **env))
+            self.wm = self.spawn("wm", command, **env)
             need(lambda: (self.runtime / SOCKET).exists(), 30, f"{self.name} did not start")
-        start_accessibility_bus(self.env, self.user)
-        self.program = self.processes.spawn(f"{self.name}.program", as_user(self.user) + [
-            str(binary or self.binary)], dict(
-                self.env, WAYLAND_DEBUG="client", QT_QPA_PLATFORM="wayland",
-                QT_IM_MODULE="compose", QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1"), cwd=self.rundir)
-        self.trace = WaylandTrace(self.program.log)
-        need(self.trace.mapped, 30, f"no main window within 30 s (log: {self.program.log})")
-        settle(lambda: self.trace.parse().window(MAIN_TITLE, "configure"), 5, quiet=1)
+        self.start_program(binary or self.binary, WAYLAND_DEBUG="client",
+                           QT_QPA_PLATFORM="wayland", QT_IM_MODULE="compose")
+        need(lambda: self.trace.mapped(), 30,
+             f"no main window within 30 s (log: {self.program.log})")
+        settle(lambda: self.trace.window(MAIN_TITLE, "configure"), 5, quiet=1)
         if not self.alive():
             raise RuntimeError("the program ended")
+
+    @property
+    def trace(self):
+        return WaylandTrace(self.program.log)
 
     @functools.cached_property
     def bus(self):
@@ -59,14 +54,13 @@ class WaylandDesktop(Desktop):
                                   reply and GLib.VariantType(reply), 0, 10000, None)
 
     def window(self, which, field):
-        return self.trace.parse().window(TITLES[which], field)
+        return self.trace.window(TITLES[which], field)
 
     def abouts(self):
-        """How many About windows were shown so far."""
-        return self.trace.parse().shown(ABOUT_TITLE)
+        return self.trace.shown(ABOUT_TITLE)
 
     def about_shown(self):
-        return self.trace.parse().showing(ABOUT_TITLE)
+        return self.trace.showing(ABOUT_TITLE)
 
     def open_about(self):
         before = self.abouts()
@@ -83,16 +77,15 @@ class WaylandDesktop(Desktop):
     size = fixed_size
 
     def size_note(self, which):
-        # The window geometry includes a title bar that Qt draws itself; the sizes asked do not.
         return (f" (window {self.window(which, 'geometry')} with its title bar);"
                 f" compositor's last size {self.window(which, 'configure')}")
 
     def decorations(self):
-        return ("the compositor offers its own (xdg-decoration)" if self.trace.parse().decorations
+        return ("the compositor offers its own (xdg-decoration)" if self.trace.decorations
                 else "none offered: Qt draws its own title bar")
 
     def keyboard_holder(self):
-        return self.trace.parse().keyboard_holder()
+        return self.trace.keyboard_holder()
 
     def settled_holder(self):
         return settle(self.keyboard_holder, 3)
@@ -105,18 +98,15 @@ class Weston(WaylandDesktop):
     """A headless weston has no seat: nothing can be typed or clicked; what the program asks for,
     a screenshot and the accessibility bus remain."""
 
-    def __init__(self, *args):
-        super().__init__(*args)
+    def start(self):
         # Versions of weston name the headless backend and the pixman renderer differently.
-        help_text = subprocess.run(["weston", "--help"], capture_output=True, text=True,
-                                   timeout=10).stdout
+        help_text = self.tool(["weston", "--help"], text=True).stdout
         backend = "headless-backend.so" if "headless-backend.so" in help_text else "headless"
         renderer = "--use-pixman" if "--use-pixman" in help_text else "--renderer=pixman"
-        self.start(["weston", f"--backend={backend}", renderer, f"--socket={SOCKET}",
+        self.launch(["weston", f"--backend={backend}", renderer, f"--socket={SOCKET}",
                     "--idle-time=0", "--width=1280", "--height=800", "--no-config", "--debug"])
 
     def screenshot(self, name):
-        # weston-screenshooter names the file itself.
         return self.shoot(["weston-screenshooter"], name, "wayland-screenshot-*.png",
                           "weston-screenshooter failed")
 
@@ -128,31 +118,32 @@ class Sway(WaylandDesktop):
     """sway refuses root: run as root, the suite runs it and its clients as nobody. It is asked
     and watched through its IPC."""
 
-    def __init__(self, name, processes, work, binary, shots):
+    user = "nobody" if os.getuid() == 0 else None
+
+    def start(self):
         import i3ipc
-        super().__init__(name, processes, work, binary, shots,
-                         "nobody" if os.getuid() == 0 else None)
         config, sock = self.home / "config", self.runtime / "sway.sock"
         config.write_text("output HEADLESS-1 resolution 1280x800\nxwayland disable\n")
-        self.env.pop("WAYLAND_DISPLAY")
-        processes.spawn("sway.wm", as_user(self.user) + [
-            "env", f"SWAYSOCK={sock}", "WLR_BACKENDS=headless", "WLR_RENDERER=pixman",
-            "WLR_LIBINPUT_NO_DEVICES=1", "sway", "-c", str(config)], self.env)
+        self.spawn("wm", ["sway", "-c", str(config)], SWAYSOCK=str(sock),
+                   WLR_BACKENDS="headless", WLR_RENDERER="pixman", WLR_LIBINPUT_NO_DEVICES="1")
         # sway names its Wayland socket itself.
         socket = need(lambda: sorted(self.runtime.glob("wayland-[0-9]")), 30, "sway did not start")
         need(sock.exists, 10, "sway did not start")
         self.env["WAYLAND_DISPLAY"] = socket[0].name
         self.ipc = i3ipc.Connection(socket_path=str(sock))
-        # The program as a file the user can reach wherever the build is (it links no library
-        # of ours).
-        copy = work / "quorvel"
-        shutil.copy(binary, copy)
+        # A copy the user can reach wherever the build is (the program links no library of ours).
+        copy = self.work / "quorvel"
+        shutil.copy(self.binary, copy)
         copy.chmod(0o755)
-        self.start(binary=copy)
+        self.launch(binary=copy)
 
     def node(self, which):
         return next((node for node in self.ipc.get_tree().descendants()
                      if node.name == TITLES[which] and (node.pid or 0) > 0), None)
+
+    def flag(self, which, name="visible"):
+        node = self.node(which)
+        return bool(node and node.ipc_data.get(name))
 
     def say(self, which, command):
         self.ipc.command(f'[title="^{TITLES[which]}$"] {command}')
@@ -165,11 +156,9 @@ class Sway(WaylandDesktop):
         low, high = self.asked(which)
         return low if low == high else None
 
-    def placed_as_fixed(self, which):
-        return self.node(which).type == "floating_con"
-
     def placement(self, which):
-        return f", {self.node(which).type}"
+        kind = self.node(which).type
+        return kind == "floating_con", f", {kind}"
 
     def try_state(self, which, state):
         if state != "full screen":
@@ -193,7 +182,7 @@ class Sway(WaylandDesktop):
         return size == fixed, f"{size} (fixed {fixed}), by swaymsg resize set"
 
     def front(self):
-        focused = self.state("About", "focused")
+        focused = self.flag("About", "focused")
         floating = [n.name for n in self.ipc.get_tree().workspaces()[0].floating_nodes]
         top = "unknown"
         if ABOUT_TITLE in floating and MAIN_TITLE in floating:
@@ -207,18 +196,14 @@ class Sway(WaylandDesktop):
         self.say("main", "focus")
         return self.about_in_front()
 
-    def state(self, which, flag="visible"):
-        node = self.node(which)
-        return bool(node and node.ipc_data.get(flag))
-
     def minimize_about(self):
         # sway has no minimizing; the scratchpad is its way of putting a window away.
         self.say("About", "move scratchpad")
         what = "moved to the scratchpad (sway's minimizing); "
-        if wait_for(lambda: self.state("About"), 3):
+        if wait_for(lambda: self.flag("About"), 3):
             return True, what + "shown anew at once"
         self.say("main", "focus")
-        if self.open_about() and wait_for(lambda: self.state("About"), 3):
+        if self.open_about() and wait_for(lambda: self.flag("About"), 3):
             return True, what + "About... shows it again"
         self.say("About", "scratchpad show")
         return False, what + "the main window stays disabled"
@@ -226,8 +211,8 @@ class Sway(WaylandDesktop):
     def close_about(self):
         self.say("About", "focus")
         self.say("About", "kill")
-        wait_for(lambda: not self.state("About"), 3)
-        shown, main_shown = self.state("About"), self.state("main")
+        wait_for(lambda: not self.flag("About"), 3)
+        shown, main_shown = self.flag("About"), self.flag("main")
         return not shown and main_shown, f"About visible: {shown}, main visible: {main_shown}"
 
     def close_main(self):
@@ -251,16 +236,15 @@ class Mutter(WaylandDesktop):
     DEST = "org.gnome.Mutter.RemoteDesktop"
     SESSION = DEST + ".Session"
 
-    def __init__(self, *args):
-        super().__init__(*args)
-        self.start(["mutter", "--headless", "--wayland", "--no-x11", "--virtual-monitor",
+    def start(self):
+        self.launch(["mutter", "--headless", "--wayland", "--no-x11", "--virtual-monitor",
                     "1280x800", "--wayland-display", SOCKET])
         self.session = self.call("/org/gnome/Mutter/RemoteDesktop", self.DEST, "CreateSession",
                                  reply="(o)")[0]
         self.call(self.session, self.SESSION, "Start")
         # The seat gets its keyboard with the first key, which is lost: a Shift goes first.
         self.key("Shift_L")
-        need(lambda: self.trace.parse().keyboards > 0, 5, "mutter's virtual keyboard did not appear")
+        need(lambda: self.trace.keyboards, 5, "mutter's virtual keyboard did not appear")
 
     def key(self, combination):
         keys = [KEYSYMS[k] for k in combination.split("+")]
@@ -318,9 +302,8 @@ class Mutter(WaylandDesktop):
         wait_for(lambda: not self.about_shown(), 3)
         holder = self.settled_holder()
         again = self.open_about()
-        return again and holder == "main", (
-            f"Alt+F4 on About: keyboard then: {holder}; About... again: "
-            f"{'shown' if again else 'nothing'}")
+        return again and holder == "main", (f"Alt+F4 on About: keyboard then: {holder}; About..."
+                                            f" again: {'shown' if again else 'nothing'}")
 
     def close_main(self):
         if self.about_shown():
@@ -341,17 +324,16 @@ class KwinWayland(WaylandDesktop):
     window menu would, and says what KWin makes of them."""
 
     DEST = "org.kde.KWin"
+    scripts = 0  # run so far
 
-    def __init__(self, *args):
-        super().__init__(*args)
+    def start(self):
         # kwin_wayland carries a file capability that a container may not grant; a copy has none.
         kwin = self.work / "kwin_wayland"
         shutil.copy(shutil.which("kwin_wayland"), kwin)
         # KWin 6 logs what a script prints only in a debug category.
-        self.start([str(kwin), "--virtual", "--width", "1280", "--height", "800",
+        self.launch([str(kwin), "--virtual", "--width", "1280", "--height", "800",
                     "--no-lockscreen", "--no-global-shortcuts", "--socket", SOCKET],
                    QT_LOGGING_RULES="kwin_scripting.debug=true")
-        self.scripts = 0
 
     def run(self, javascript, which="main"):
         """Runs `javascript` with `c` the window named, `cs` all of them; what it says."""
@@ -421,7 +403,12 @@ class KwinWayland(WaylandDesktop):
 
     def about_in_front(self):
         ok = wait_for(lambda: self.about_back_since(0), 3)
-        return bool(ok), f"keyboard: {self.keyboard_holder()}"
+        return ok, f"keyboard: {self.keyboard_holder()}"
+
+    def activate_main(self):
+        self.run('if ("activeWindow" in workspace) workspace.activeWindow = c;'
+                 ' else workspace.activeClient = c;')
+        return " (the main window activated, as a click does)"
 
     def activate_main_while_about(self):
         self.activate_main()
@@ -429,27 +416,29 @@ class KwinWayland(WaylandDesktop):
         holder = until(self.keyboard_holder, "About", 3)
         return holder == "About", f"the main window activated by KWin; keyboard: {holder}"
 
-    def activate_main(self):
-        self.run('if ("activeWindow" in workspace) workspace.activeWindow = c;'
-                 ' else workspace.activeClient = c;')
-        return " (the main window activated, as a click does)"
+    def soon_or_after_click(self, timeout, condition, then=None):
+        """Whether `condition()` comes true within `timeout`, or else `then()` (or it again) once
+        the main window is activated as a click does; and the note of that click."""
+        if wait_for(condition, timeout):
+            return True, ""
+        activated = self.activate_main()
+        return wait_for(then or condition, 5), activated
 
     def minimize_about(self, first=""):
-        """KWin 5 gives the focus to the main window when About is minimized, and the program
-        shows About anew; KWin 6 to none, until the user clicks the main window, and then brings
-        back the modal About itself."""
-        shown, activated = self.abouts(), ""
+        # KWin 5 gives the focus to the main window when About is minimized, and the program shows
+        # About anew; KWin 6 to none, until the user clicks the main window, and then brings back
+        # the modal About itself.
+        shown = self.abouts()
         self.run(first + EACH_ABOUT + "w.minimized = true;")
-        ok = wait_for(lambda: self.about_back_since(shown + bool(first)), 3)
-        if not ok:
-            activated = self.activate_main()
-            ok = wait_for(lambda: self.keyboard_holder() == "About" and self.run(
-                EACH_ABOUT + "say(w.minimized);", "About") == "false", 5)
-        holder, now = self.keyboard_holder(), self.abouts()
+        ok, activated = self.soon_or_after_click(
+            3, lambda: self.about_back_since(shown + bool(first)),
+            lambda: self.keyboard_holder() == "About" and self.run(
+                EACH_ABOUT + "say(w.minimized);", "About") == "false")
+        holder = self.keyboard_holder()
+        counts = f"About windows shown: {self.abouts()} (were {shown})"
         if first:
-            return ok, f"keyboard then: {holder}{activated}, About windows shown: {now} (were {shown})"
-        return ok, (f"minimized by KWin{activated}; keyboard then: {holder},"
-                    f" About windows shown: {now} (were {shown})")
+            return ok, f"keyboard then: {holder}{activated}, {counts}"
+        return ok, f"minimized by KWin{activated}; keyboard then: {holder}, {counts}"
 
     def minimize_about_as_it_comes(self):
         # The About shown anew minimized as soon as it comes, while the owner's focus could still
@@ -463,10 +452,7 @@ class KwinWayland(WaylandDesktop):
         # Closed, About leaves the main window working: activated, it keeps the keyboard.
         self.run(EACH_ABOUT + "w.closeWindow();")
         shown = self.abouts()
-        activated = ""
-        if not wait_for(lambda: self.keyboard_holder() == "main", 5):
-            activated = self.activate_main()
-            wait_for(lambda: self.keyboard_holder() == "main", 5)
+        _, activated = self.soon_or_after_click(5, lambda: self.keyboard_holder() == "main")
         now, holder = self.abouts(), self.keyboard_holder()
         return holder == "main" and now == shown, (
             f"keyboard: {holder}{activated}, About windows shown: {now} (were {shown})")

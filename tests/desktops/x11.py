@@ -7,14 +7,11 @@ from Xlib import X, display, error, protocol
 from Xlib.ext import xtest
 
 from desktop import Desktop
-from support import (ABOUT_TITLE, MAIN_TITLE, NotAvailable, need, session_bus, settle,
-                     start_accessibility_bus, until, wait_for)
+from support import ABOUT_TITLE, MAIN_TITLE, NotAvailable, need, settle, until, wait_for
 
-COMMANDS = {
-    "openbox": ["openbox", "--sm-disable"], "fluxbox": ["fluxbox"], "icewm": ["icewm"],
-    "xfwm4": ["xfwm4", "--compositor=off", "--sm-client-disable"],
-    "kwin_x11": ["env", "QT_QPA_PLATFORM=xcb", "kwin_x11", "--replace"],
-}
+COMMANDS = {"openbox": ["openbox", "--sm-disable"], "fluxbox": ["fluxbox"], "icewm": ["icewm"],
+            "xfwm4": ["xfwm4", "--compositor=off", "--sm-client-disable"],
+            "kwin_x11": ["kwin_x11", "--replace"]}
 # Motif function bits (MWM_FUNC_*), as the manager reads them.
 MOTIF_FUNCTIONS = [(2, "resize"), (4, "move"), (8, "minimize"), (16, "maximize"), (32, "close")]
 STATES = {"maximize": ["maximized_vert", "maximized_horz"], "full screen": ["fullscreen"]}
@@ -31,23 +28,20 @@ def quiet(read, default=None):
 
 
 class X11Desktop(Desktop):
-    def __init__(self, name, processes, work, binary, shots):
-        super().__init__(name, processes, work, binary, shots)
+    def start(self):
         self.env.update(XDG_CONFIG_HOME=str(self.home / ".config"), QT_QPA_PLATFORM="xcb")
-        xvfb = processes.spawn(f"{name}.xvfb", ["Xvfb", "-displayfd", "1", "-screen", "0",
-                                                "1280x800x24", "-nolisten", "tcp"], self.env)
+        xvfb = self.spawn("xvfb", ["Xvfb", "-displayfd", "1", "-screen", "0", "1280x800x24",
+                                   "-nolisten", "tcp"])
         self.env["DISPLAY"] = ":" + need(lambda: re.findall(r"^\d+$", xvfb.log.read_text(), re.M),
                                          10, "Xvfb did not start")[0]
-        self.env["DBUS_SESSION_BUS_ADDRESS"] = session_bus(processes, name, self.env)
+        self.start_bus()
         self.x = display.Display(self.env["DISPLAY"])
         self.root = self.x.screen().root
-        processes.spawn(f"{name}.wm", COMMANDS[name], self.env)
+        self.spawn("wm", COMMANDS[self.name])
         # A window mapped before the manager runs gets no frame.
         need(lambda: self.property(self.root, "_NET_SUPPORTING_WM_CHECK"), 30,
-             f"{name} did not start within 30 s")
-        start_accessibility_bus(self.env)
-        self.program = processes.spawn(f"{name}.program", [str(binary)], dict(
-            self.env, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1"), cwd=self.rundir)
+             f"{self.name} did not start within 30 s")
+        self.start_program(self.binary)
         self.main = need(lambda: self.find(MAIN_TITLE), 20, "no main window within 20 s")
         self.wait_framed(self.main)
 
@@ -56,9 +50,9 @@ class X11Desktop(Desktop):
                                                        X.AnyPropertyType))
         return value.value if value else None
 
-    def atom_names(self, window, name, prefix):
-        atoms = self.property(window, name) or []
-        return [self.x.get_atom_name(a).removeprefix(prefix).lower() for a in atoms]
+    def atom_names(self, window, name):
+        return [re.sub("^_NET_WM_(STATE|ACTION)_", "", self.x.get_atom_name(a)).lower()
+                for a in self.property(window, name) or []]
 
     def find(self, title, window=None):
         window = window or self.root
@@ -103,11 +97,9 @@ class X11Desktop(Desktop):
         return [name for bit, name in MOTIF_FUNCTIONS if bool(hints[1] & bit) != withheld]
 
     def allowed_actions(self, which):
-        return self.atom_names(self.window(which), "_NET_WM_ALLOWED_ACTIONS",
-                               "_NET_WM_ACTION_"), False
+        return self.atom_names(self.window(which), "_NET_WM_ALLOWED_ACTIONS"), False
 
     def frame(self, window):
-        """The manager's frame around a client: its ancestor that is a child of the root."""
         for _ in range(10):
             parent = window.query_tree().parent
             if parent.id == self.root.id:
@@ -116,7 +108,6 @@ class X11Desktop(Desktop):
         return None
 
     def front(self):
-        """Who the desktop gives the user: the active window, the keyboard focus, the upper one."""
         about = self.window("About")
         names = {self.main.id: "main", about.id: "About"}
         active = self.property(self.root, "_NET_ACTIVE_WINDOW")
@@ -152,14 +143,12 @@ class X11Desktop(Desktop):
     def try_state(self, which, state):
         window, fixed, names = self.window(which), self.fixed_size(which), STATES[state]
         atoms = [self.x.intern_atom("_NET_WM_STATE_" + n.upper()) for n in names] + [0]
-
-        def states():
-            return self.atom_names(window, "_NET_WM_STATE", "_NET_WM_STATE_")
         self.message(window, "_NET_WM_STATE", 1, *atoms)
         # A manager may refuse the state: then nothing changes within the bound.
-        wait_for(lambda: names[0] in states() or self.size(which) != fixed, 3)
+        wait_for(lambda: names[0] in self.atom_names(window, "_NET_WM_STATE") or
+                 self.size(which) != fixed, 3)
         during = settle(lambda: self.size(which), 3, quiet=0.3)
-        granted = ", ".join(states()) or "none"
+        granted = ", ".join(self.atom_names(window, "_NET_WM_STATE")) or "none"
         self.message(window, "_NET_WM_STATE", 0, *atoms)
         after = until(lambda: self.size(which), fixed, 5)
         return after == fixed, (f"{during} while asked (state: {granted}), {after} after"
@@ -195,7 +184,6 @@ class X11Desktop(Desktop):
         return self.about_in_front()
 
     def click_main_while_about(self):
-        """A click on a point of the main window that About does not cover."""
         self.bring_about()
         origins = [self.window(w).translate_coords(self.root, 0, 0) for w in ("main", "About")]
         (mx, my), (ax, ay) = ((-p.x, -p.y) for p in origins)
