@@ -1,6 +1,7 @@
 // Under a real X server with a window manager (run by with_window_manager.sh): only there do the
 // windows have a frame of the window manager's making, whose size is unknown until they are shown.
 #include "ui/about_window.h"
+#include "ui/window_placement.h"
 #include "widget_test_support.h"
 
 #include <QMenuBar>
@@ -25,9 +26,9 @@ protected:
         const bool settled = QTest::qWaitFor(
             [&] {
                 const QRect area = w.screen()->availableGeometry();
-                wrong = w.frameGeometry() == w.geometry()
+                wrong = currentFrame(w) == w.geometry()
                             ? "no frame: is a window manager running?"
-                            : test::misplacement(w.frameGeometry(), centre(), area);
+                            : test::misplacement(currentFrame(w), centre(), area);
                 return wrong.empty();
             },
             20000); // openbox may be slow to frame a window under a sanitizer on a busy machine
@@ -55,13 +56,13 @@ protected:
 TEST_F(WindowManagerTest, WindowsAreCentredFrameIncludedAndKeepTheirTitleBarsOnTheScreen) {
     const QRect area = window.screen()->availableGeometry();
     EXPECT_EQ(settledMisplacement(window, [&] { return area.center(); }), "");
-    EXPECT_TRUE(area.contains(window.frameGeometry().topLeft()));
+    EXPECT_TRUE(area.contains(currentFrame(window).topLeft()));
     EXPECT_TRUE(area.contains(window.menuBar()->mapToGlobal(QPoint(0, 0))));
 
     for (int round = 0; round < 2; ++round) { // the first time and after it was hidden
         AboutWindow* about = openAbout();
         ASSERT_NE(about, nullptr) << "round " << round;
-        EXPECT_EQ(settledMisplacement(*about, [&] { return window.frameGeometry().center(); }), "")
+        EXPECT_EQ(settledMisplacement(*about, [&] { return currentFrame(window).center(); }), "")
             << "round " << round;
         about->findChild<QPushButton*>("Command1")->click();
         EXPECT_TRUE(window.isEnabled());

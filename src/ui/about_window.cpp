@@ -2,31 +2,18 @@
 
 #include "ui/accessibility.h"
 #include "ui/fixed_size_window.h"
-#include "ui/platform.h"
+#include "ui/modal_keeper.h"
 #include "ui/push_button.h"
 #include "ui/twip_scale.h"
 #include "ui/window_placement.h"
 
 #include "config/version.h"
 
-#include <QAbstractNativeEventFilter>
-#include <QCoreApplication>
 #include <QFrame>
-#include <QGuiApplication>
-#include <QHideEvent>
 #include <QLabel>
-#include <QScopedValueRollback>
-#include <QTimer>
-#include <QWindow>
 
 #include <utility>
 #include <vector>
-
-// Qt's X connection, where this build has the X protocol library and Qt its X11 platform.
-#if defined(QUORVEL_HAVE_XCB) && QT_CONFIG(xcb)
-#define QUORVEL_SEES_X_EVENTS 1
-#include <xcb/xcb.h>
-#endif
 
 namespace quorvel {
 
@@ -104,65 +91,12 @@ QFont fontFor(Font font, const QFont& dialogFont) {
     return named;
 }
 
-// How long a window shown anew may take to get the focus from the compositor.
-constexpr int moment = 1000; // ms
-
-#ifdef QUORVEL_SEES_X_EVENTS
-// Whether an X event says that `window` got the keyboard focus from the window manager.
-bool isFocusGivenTo(const void* message, xcb_window_t window) {
-    const auto* event = static_cast<const xcb_generic_event_t*>(message);
-    if ((event->response_type & 0x7f) != XCB_FOCUS_IN)
-        return false;
-    const auto* focus = static_cast<const xcb_focus_in_event_t*>(message);
-    return focus->event == window && focus->detail != XCB_NOTIFY_DETAIL_POINTER &&
-           focus->mode != XCB_NOTIFY_MODE_GRAB && focus->mode != XCB_NOTIFY_MODE_UNGRAB;
-}
-#endif
-
-// The keyboard focus given to the disabled owner while About shows. Qt then asks the window
-// manager to activate About, which KWin refuses after a click on the owner (it has About as the
-// window it last activated, though the focus went to the owner). The program has the focus in
-// one of its windows, so it may move it to another (the "locally active" input model).
-class OwnerFocus : public QObject, public QAbstractNativeEventFilter {
-public:
-    OwnerFocus(AboutWindow& about, QWidget& owner) : QObject(&about), about_(about), owner_(owner) {
-        if (onX11())
-            QCoreApplication::instance()->installNativeEventFilter(this);
-    }
-
-    bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
-#ifdef QUORVEL_SEES_X_EVENTS
-        // Not to a minimized (unmapped) About: the focus cannot go there.
-        if (type == "xcb_generic_event_t" && about_.isVisible() && !about_.isMinimized() &&
-            owner_.testAttribute(Qt::WA_WState_Created) &&
-            about_.testAttribute(Qt::WA_WState_Created) &&
-            isFocusGivenTo(message, xcb_window_t(owner_.winId()))) {
-            if (auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()) {
-                // The current time: the focus event carries none, and the window manager's own
-                // change of focus may be later than any time the program has seen.
-                xcb_set_input_focus(x11->connection(), XCB_INPUT_FOCUS_PARENT,
-                                    xcb_window_t(about_.winId()), XCB_CURRENT_TIME);
-                xcb_flush(x11->connection());
-            }
-        }
-#else
-        Q_UNUSED(type);
-        Q_UNUSED(message);
-#endif
-        return false;
-    }
-
-private:
-    AboutWindow& about_;
-    QWidget& owner_;
-};
-
 } // namespace
 
 AboutWindow::AboutWindow(QWidget& owner)
     : QWidget(nullptr,
               Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
-      owner_(owner), placement_(new CentredPlacement(*this)) {
+      placement_(new CentredPlacement(*this)) {
     // A dialog to a screen reader, which then reads its lines when it opens; before the title is
     // set, as that makes the accessible interface.
     useAccessibleRole(staticMetaObject, QAccessible::Dialog);
@@ -173,8 +107,7 @@ AboutWindow::AboutWindow(QWidget& owner)
     // Modal to the window system too, though it does not hold up the program: a click on the
     // disabled owner then brings it to the front with the focus where the window manager can.
     setWindowModality(Qt::ApplicationModal);
-    owner.installEventFilter(this);
-    new OwnerFocus(*this, owner);
+    keeper_ = new ModalKeeper(*this, owner);
 
     std::vector<std::pair<QWidget*, const Control*>> placed;
     std::vector<TextRoom> rooms;
@@ -223,147 +156,14 @@ AboutWindow::AboutWindow(QWidget& owner)
 void AboutWindow::showOver(const QWidget& window, QWidget* control) {
     // Placed before its native window exists, the first time, so that the window manager puts
     // the frame where asked and moves the window when it adds the frame.
-    placement_->centreOn([&window] { return window.frameGeometry().center(); });
-    // Lets the window manager keep it above its owner without a parent widget.
+    placement_->centreOn([&window] { return currentFrame(window).center(); });
     if (!windowHandle())
         create();
-    if (window.windowHandle())
-        windowHandle()->setTransientParent(window.windowHandle());
-    // Each native window once: Qt may make new ones.
-    for (auto [handle, watched] : {std::pair(windowHandle(), &watchedSelf_),
-                                   std::pair(window.windowHandle(), &watchedOwner_)}) {
-        if (handle && handle != *watched) {
-            *watched = handle;
-            watchStates(*handle);
-        }
-    }
-    returnFocus_ = control;
-    setWindowState(windowState() & ~Qt::WindowMinimized); // shown, not as an icon
-    show();
-    raise();
-    activateWindow();
-    shown_.start();
-    unseenRemap_ = false;
-    if (onWayland())
-        lookAgainLater();
-}
-
-void AboutWindow::watchStates(QWindow& window) {
-    // Neither it nor its owner stays minimized while it shows: a minimized About could not be
-    // found again where there is no task bar, and the disabled owner's title bar does nothing, as
-    // its controls. Seen at the request: a Wayland compositor never tells. Undone once the request
-    // has been handled, not from within it.
-    connect(&window, &QWindow::windowStateChanged, this, [this, &window](Qt::WindowState state) {
-        if (state != Qt::WindowMinimized)
-            return;
-        const bool about = &window == windowHandle();
-        QMetaObject::invokeMethod(
-            this, [this, about] { undoMinimizing(about); }, Qt::QueuedConnection);
-    });
-}
-
-void AboutWindow::undoMinimizing(bool about) {
-    if (!isVisible() || remapping_)
-        return;
-    if (!onWayland()) {
-        // The window manager is told, and shows both again (openbox minimizes them together).
-        (about ? static_cast<QWidget&>(*this) : owner_).setWindowState(Qt::WindowNoState);
-        bringToFront();
-        return;
-    }
-    // A compositor cannot be asked to show a minimized window again: it is shown anew.
-    if (!about)
-        remap(owner_);
-    remap(*this);
-}
-
-void AboutWindow::remap(QWidget& window) {
-    const QScopedValueRollback<bool> remapping(remapping_, true);
-    window.hide();
-    window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
-    window.show();
-    if (&window == this) {
-        activateWindow();
-        shown_.start();
-        lookAgainLater();
-    }
-}
-
-void AboutWindow::lookAgainLater() {
-    // Put away at once (minimized by the compositor, which never says so), this window leaves the
-    // owner with the focus and no new activation to tell: shown anew then, but not again until
-    // it has had the focus, as the compositor may be one that gives a new window none.
-    QTimer::singleShot(moment, this, [this] {
-        if (isVisible() && !isActiveWindow() && owner_.isActiveWindow() && !unseenRemap_) {
-            unseenRemap_ = true;
-            remap(*this);
-        }
-    });
-}
-
-void AboutWindow::bringToFront() {
-    if (!isVisible() || remapping_)
-        return;
-    if (onWayland()) {
-        // A Wayland client cannot raise its window; a window shown anew comes to the front. The
-        // owner gets the focus back for a moment when this window goes: that is no new request.
-        if (shown_.isValid() && shown_.elapsed() < moment)
-            return;
-        remap(*this);
-        return;
-    }
-    setWindowState(windowState() & ~Qt::WindowMinimized);
-    raise();
-    activateWindow();
-}
-
-bool AboutWindow::eventFilter(QObject* watched, QEvent* event) {
-    if (watched != &owner_ || !isVisible())
-        return QWidget::eventFilter(watched, event);
-    if (event->type() == QEvent::WindowActivate) {
-        QMetaObject::invokeMethod(this, &AboutWindow::bringToFront, Qt::QueuedConnection);
-    } else if (event->type() == QEvent::WindowStateChange &&
-               (owner_.windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))) {
-        // The manager's answer, maximized or full screen: asked back to normal only now, as a
-        // Wayland compositor requires the configured size until it answers the next request.
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                if (isVisible())
-                    owner_.setWindowState(owner_.windowState() &
-                                          ~(Qt::WindowMaximized | Qt::WindowFullScreen));
-            },
-            Qt::QueuedConnection);
-    }
-    return QWidget::eventFilter(watched, event);
+    keeper_->show(window, control);
 }
 
 void AboutWindow::Command1_Click() {
     close();
-}
-
-void AboutWindow::changeEvent(QEvent* event) {
-    QWidget::changeEvent(event);
-    if (event->type() == QEvent::ActivationChange && isActiveWindow())
-        unseenRemap_ = false;
-}
-
-// A close is accepted: the window hides, and is kept for the next time.
-void AboutWindow::hideEvent(QHideEvent* event) {
-    QWidget::hideEvent(event);
-    // Minimized by the window manager (a spontaneous hide), or about to be shown anew: still shown.
-    if (event->spontaneous() || remapping_)
-        return;
-    owner_.setEnabled(true);
-    returnFocus();
-}
-
-void AboutWindow::returnFocus() {
-    // Disabling the owner took the focus from its control; give it back, and the owner the
-    // keyboard, as closing a dialog does.
-    owner_.activateWindow();
-    if (returnFocus_ && returnFocus_->isEnabled() && returnFocus_->isVisible())
-        returnFocus_->setFocus(Qt::OtherFocusReason);
 }
 
 } // namespace quorvel

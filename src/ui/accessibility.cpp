@@ -1,5 +1,7 @@
 #include "ui/accessibility.h"
 
+#include "ui/timings.h"
+
 #include <QAccessibleWidget>
 #include <QApplication>
 #include <QHash>
@@ -91,8 +93,7 @@ void disableBehind(QWidget& window, const QWidget& front) {
             disable();
     });
     // A window manager may refuse to hand over the focus.
-    constexpr int patienceMs = 1000;
-    QTimer::singleShot(patienceMs, waiting, disable);
+    QTimer::singleShot(timings::focusHandoverMs, waiting, disable);
 }
 
 MenuFocusHold::MenuFocusHold(QWidget& window, std::vector<QAction*> opening)

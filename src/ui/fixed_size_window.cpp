@@ -1,8 +1,9 @@
 #include "ui/fixed_size_window.h"
 
 #include "ui/platform.h"
+#include "ui/timings.h"
+#include "ui/x11_support.h"
 
-#include <QAbstractNativeEventFilter>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QGuiApplication>
@@ -15,120 +16,32 @@
 
 #include <utility>
 
-// Qt's X connection, where this build has the X protocol library and Qt its X11 platform.
-#if defined(QUORVEL_HAVE_XCB) && QT_CONFIG(xcb)
-#define QUORVEL_WRITES_MOTIF_HINTS 1
-#include <xcb/xcb.h>
-
-#include <cstdint>
-#include <cstdlib>
-#include <cstring>
-#endif
-
 namespace quorvel {
 
 namespace {
 
-#ifdef QUORVEL_WRITES_MOTIF_HINTS
-xcb_atom_t internAtom(xcb_connection_t* connection, const char* name) {
-    xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
-        connection, xcb_intern_atom(connection, 0, std::strlen(name), name), nullptr);
-    if (!reply)
-        return XCB_ATOM_NONE;
-    const xcb_atom_t atom = reply->atom;
-    std::free(reply);
-    return atom;
-}
-
-// Qt writes the Motif hints with resizing always allowed (and a window manager that reads them
-// then offers resizing, maximizing and full screen); these allow moving, closing, and minimizing
-// where the window has a minimize button, nothing else.
-void writeMotifHints(QWidget& window) {
-    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    const Qt::WindowFlags flags = window.windowFlags();
-    if (!x11 || (flags & Qt::FramelessWindowHint))
-        return;
-    enum : std::uint32_t {
-        hintFunctions = 1,
-        hintDecorations = 2,
-        functionMove = 4,
-        functionMinimize = 8,
-        functionClose = 32,
-        decorationBorder = 2,
-        decorationTitle = 8,
-        decorationMenu = 16,
-        decorationMinimize = 32,
-    };
-    std::uint32_t hints[5] = {hintFunctions | hintDecorations, functionMove,
-                              decorationBorder | decorationTitle, 0, 0};
-    if (flags & Qt::WindowCloseButtonHint)
-        hints[1] |= functionClose;
-    if (flags & Qt::WindowMinimizeButtonHint) {
-        hints[1] |= functionMinimize;
-        hints[2] |= decorationMinimize;
-    }
-    if (flags & Qt::WindowSystemMenuHint)
-        hints[2] |= decorationMenu;
-
-    xcb_connection_t* connection = x11->connection();
-    const xcb_atom_t atom = internAtom(connection, "_MOTIF_WM_HINTS");
-    if (atom == XCB_ATOM_NONE)
-        return;
-    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, xcb_window_t(window.winId()), atom, atom,
-                        32, 5, hints);
-    xcb_flush(connection);
-}
-
-// Whether an X event says that the window manager deleted _NET_WM_STATE of the window: some
-// (fluxbox) leave full screen so, and Qt ignores a deleted property, so that the window would
-// stay full screen to Qt (and never come back to its size). Gone, the property means no state.
-bool isStateDeleted(const void* message, xcb_window_t window) {
-    const auto* event = static_cast<const xcb_generic_event_t*>(message);
-    if ((event->response_type & 0x7f) != XCB_PROPERTY_NOTIFY)
-        return false;
-    const auto* notify = static_cast<const xcb_property_notify_event_t*>(message);
-    if (notify->window != window || notify->state != XCB_PROPERTY_DELETE)
-        return false;
-    static xcb_atom_t state = XCB_ATOM_NONE;
-    if (state == XCB_ATOM_NONE) {
-        if (auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>())
-            state = internAtom(x11->connection(), "_NET_WM_STATE");
-    }
-    return state != XCB_ATOM_NONE && notify->atom == state;
-}
-#else
-void writeMotifHints(QWidget&) {}
-#endif
-
-// Long enough for Qt to report the state that came with a size.
-constexpr int stateSettleMs = 200;
+constexpr Qt::WindowStates maximizedOrFullScreen = Qt::WindowMaximized | Qt::WindowFullScreen;
 
 // Lives as a child of the window it guards.
-class FixedSizeGuard : public QObject, public QAbstractNativeEventFilter {
+class FixedSizeGuard : public QObject {
 public:
     explicit FixedSizeGuard(QWidget& window) : QObject(&window), window_(window) {
         window.installEventFilter(this);
-        if (onX11())
-            QCoreApplication::instance()->installNativeEventFilter(this);
+        if (X11Support* x11 = X11Support::instance())
+            connect(x11, &X11Support::stateDeleted, this, &FixedSizeGuard::stateDeleted);
         attach();
     }
 
-    bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
-#ifdef QUORVEL_WRITES_MOTIF_HINTS
-        constexpr Qt::WindowStates enlarged = Qt::WindowMaximized | Qt::WindowFullScreen;
-        if (type == "xcb_generic_event_t" && window_.testAttribute(Qt::WA_WState_Created) &&
-            (window_.windowState() & enlarged) &&
-            isStateDeleted(message, xcb_window_t(window_.winId()))) {
-            // The manager let go of it: the normal state (Qt also asks the manager to leave the
-            // state, which changes nothing there now) and the fixed size.
-            window_.setWindowState(window_.windowState() & ~enlarged);
+    // Some managers (fluxbox) leave full screen by deleting the window's state, which Qt
+    // ignores: the window would stay full screen to Qt, and never come back to its size. Gone,
+    // the state means the normal state (Qt also asks the manager to leave the state, which
+    // changes nothing there now) and the fixed size.
+    void stateDeleted(WId id) {
+        if ((window_.windowState() & maximizedOrFullScreen) &&
+            X11Support::isWindowOf(window_, id)) {
+            window_.setWindowState(window_.windowState() & ~maximizedOrFullScreen);
             returnToFixedSizeLater();
         }
-#else
-        Q_UNUSED(type);
-        Q_UNUSED(message);
-#endif
-        return false;
     }
 
 protected:
@@ -140,8 +53,8 @@ protected:
                 break;
             case QEvent::Show:
                 // Created, not yet mapped: the window manager reads the hints when it maps it.
-                if (onX11())
-                    writeMotifHints(window_);
+                if (X11Support* x11 = X11Support::instance())
+                    x11->writeMotifHints(window_);
                 break;
             case QEvent::LayoutRequest:
                 if (loose_) {
@@ -168,8 +81,7 @@ protected:
                     // Hidden, not minimized (About closed while maximized): nothing holds it
                     // maximized now, and it is shown again as it was made, in the normal state at
                     // its fixed size.
-                    window_.setWindowState(window_.windowState() &
-                                           ~(Qt::WindowMaximized | Qt::WindowFullScreen));
+                    window_.setWindowState(window_.windowState() & ~maximizedOrFullScreen);
                     restoreFixedSize();
                 }
                 break;
@@ -189,7 +101,7 @@ protected:
                     size.height() <= fixedMaximum_.height())
                     restoreFixedSize();
                 else
-                    QTimer::singleShot(stateSettleMs, this, [this] {
+                    QTimer::singleShot(timings::stateSettleMs, this, [this] {
                         if (loose_ && handle_ && !heldMaximized())
                             restoreFixedSize();
                     });
@@ -254,13 +166,12 @@ private:
             this,
             [this] {
                 // Neither the manager's last answer nor the program's last request (the
-                // handle's state) may be an enlarged state.
-                constexpr Qt::WindowStates enlarged =
-                    Qt::WindowMaximized | Qt::WindowFullScreen | Qt::WindowMinimized;
+                // handle's state) may be another state than the normal one.
+                constexpr Qt::WindowStates notNormal = maximizedOrFullScreen | Qt::WindowMinimized;
                 const QSize fixed = window_.minimumSize();
                 if (!loose_ && fixed == window_.maximumSize() && window_.size() != fixed &&
-                    window_.isVisible() && !(window_.windowState() & enlarged) &&
-                    !(handle_ && (handle_->windowStates() & enlarged)))
+                    window_.isVisible() && !(window_.windowState() & notNormal) &&
+                    !(handle_ && (handle_->windowStates() & notNormal)))
                     window_.resize(fixed);
             },
             Qt::QueuedConnection);

@@ -4,6 +4,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
+#include <QWindow>
 
 #include <algorithm>
 
@@ -15,6 +16,12 @@ QPoint centredFramePosition(QSize size, QPoint centre, const QRect& area) {
     };
     return {start(size.width(), centre.x(), area.x(), area.width()),
             start(size.height(), centre.y(), area.y(), area.height())};
+}
+
+QRect currentFrame(const QWidget& window) {
+    const QWindow* handle = window.windowHandle();
+    return handle && window.testAttribute(Qt::WA_WState_Created) ? handle->frameGeometry()
+                                                                 : window.frameGeometry();
 }
 
 CentredPlacement::CentredPlacement(QWidget& window) : QObject(&window), window_(window) {
@@ -32,7 +39,7 @@ void CentredPlacement::place() {
     if (!screen)
         screen = window_.screen();
     // Until the window manager has framed the window, its frame is its own size.
-    const QSize frame = window_.frameGeometry().size();
+    const QSize frame = currentFrame(window_).size();
     frameUnknown_ = frame == window_.size();
     // move() places the frame's corner, also before the frame is known.
     window_.move(centredFramePosition(frame, centre, screen->availableGeometry()));
@@ -41,7 +48,7 @@ void CentredPlacement::place() {
 bool CentredPlacement::eventFilter(QObject* watched, QEvent* event) {
     if (watched == &window_ && frameUnknown_ && centre_ &&
         (event->type() == QEvent::Move || event->type() == QEvent::Resize) &&
-        window_.frameGeometry().size() != window_.size())
+        currentFrame(window_).size() != window_.size())
         place();
     return QObject::eventFilter(watched, event);
 }
