@@ -1,5 +1,5 @@
-"""Presses a menu item of the program by its name through the accessibility bus, as a screen
-reader's user may: `atspi_press.py NAME`. The status is 0 when it was found and pressed."""
+"""`atspi_press.py NAME`: presses the program's menu item NAME through the accessibility bus, as a
+screen reader's user may. The status is 0 when it was found and pressed."""
 
 import sys
 
@@ -15,8 +15,7 @@ def find(node, name, depth=0):
     return next((control for control in found if control is not None), None)
 
 
-for app in pyatspi.Registry.getDesktop(0):
-    if (control := find(app, sys.argv[1])) is not None:
-        control.queryAction().doAction(0)
-        sys.exit(0)
-sys.exit(1)
+control = find(pyatspi.Registry.getDesktop(0), sys.argv[1], -1)  # the programs are its children
+if control is None:
+    sys.exit(1)
+control.queryAction().doAction(0)

@@ -1,6 +1,7 @@
 """The desktop matrix: one fixture per window manager or compositor, started once for all of its
 checks and stopped with everything it started, and the grid of verdicts printed at the end."""
 
+import importlib
 import os
 import pathlib
 import shutil
@@ -28,11 +29,9 @@ def pytest_addoption(parser):
 def pytest_configure(config):
     # Stopped from outside (a CI timeout), the fixtures still stop what they started.
     signal.signal(signal.SIGTERM, signal.default_int_handler)
-    # The same string objects for every test: pytest tells a fixture's parameters apart by
-    # identity, and a new string would start the manager anew.
+    # One string object per manager: pytest tells parameters apart by identity (a new one restarts).
     config.managers = [m for m in config.getoption("managers").split(",") if m]
-    unknown = sorted(set(config.managers) - set(X11 + WAYLAND))
-    if unknown:
+    if unknown := sorted(set(config.managers) - set(X11 + WAYLAND)):
         raise pytest.UsageError(f"unknown managers: {', '.join(unknown)}")
 
 
@@ -54,23 +53,16 @@ def work(request):
 
 @pytest.fixture(scope="module")
 def desktop(request, work):
-    name = request.param
+    name, shots = request.param, request.config.getoption("shots")
     binary = pathlib.Path(request.config.getoption("binary")).resolve()
     if not os.access(binary, os.X_OK):
         pytest.exit(f"{binary} is not a program", 2)
-    shots = request.config.getoption("shots")
-    if shots:
-        shots = pathlib.Path(shots).resolve() / name
-        shots.mkdir(parents=True, exist_ok=True)
     # A folder for each start, so that a second one finds nothing of the first.
     turn = pathlib.Path(tempfile.mkdtemp(prefix=f"{name}.", dir=work))
     turn.chmod(0o755)
-    if name in X11:
-        from x11 import X11Desktop as kind
-    else:
-        import wayland
-        kind = getattr(wayland, name.title().replace("_", ""))
-    made = kind(name, turn, binary, shots)
+    module = importlib.import_module("x11" if name in X11 else "wayland")
+    kind = getattr(module, "X11Desktop" if name in X11 else name.title().replace("_", ""))
+    made = kind(name, turn, binary, shots and pathlib.Path(shots).resolve() / name)
     try:
         made.start()
         yield made
@@ -109,11 +101,9 @@ def pytest_terminal_summary(terminalreporter):
         (verdict, saw), first = turns[-1], turns[0][1]
         grid.setdefault(manager, {})[check] = verdict
         if len(turns) > 1:  # the first turn failed
-            saw += f" (the first time: {first})" if verdict == "FAIL" else \
-                f" (failed the first time: {first})"
+            saw += f" ({'' if verdict == 'FAIL' else 'failed '}the first time: {first})"
         write(f"  {check:<38} {verdict:<5} {saw}")
-    write("")
-    write("=== What each manager did (ok: sound behaviour; FAIL: not; info, n/a: no expectation)")
+    write("\n=== What each manager did (ok: sound behaviour; FAIL: not; info, n/a: no expectation)")
     write(f"{'check':<38}" + "".join(f" {m:<12}" for m in grid))
     for check in dict.fromkeys(c for _, c in TURNS):
         write(f"{check:<38}" + "".join(f" {done.get(check, ''):<12}" for done in grid.values()))

@@ -1,11 +1,12 @@
-"""The main window and About under each window manager and compositor that runs headless, driven as
-a user or a desktop would: one test per check and manager, in the order of the table. A check
-gives (ok, what it saw); ok None is an observation without an expectation ("info"). A check the
-manager gives no way to drive or observe is skipped with the reason ("n/a")."""
+"""The main window and About under each headless window manager and compositor, driven as a user or
+a desktop would: a test per check and manager. A check gives (ok, what it saw); ok None is an
+observation without an expectation ("info"); what the manager gives no way to do is "n/a"."""
+
+import functools
 
 import pytest
 
-from support import NotAvailable, wait_for
+from desktop import NotAvailable, wait_for
 
 # What a fixed-size window may not offer: no resizing or maximizing; About no minimizing either.
 FORBIDDEN_FUNCTIONS = {"main": ["resize", "maximize"], "About": ["resize", "minimize", "maximize"]}
@@ -25,11 +26,6 @@ def size(d, which):
     return bool(fixed) and now == fixed and placed_as_fixed, f"{now} (fixed {fixed}){placement}"
 
 
-def fixed_size_asked(d, which):
-    low, high = d.asked(which)
-    return bool(low) and low == high, f"min {low}, max {high}{d.size_note(which)}"
-
-
 def motif_functions(d, which):
     functions = d.motif_functions(which)
     bad, note = offered(functions, FORBIDDEN_FUNCTIONS[which])
@@ -43,12 +39,10 @@ def size_hints(d, which):
 
 def allowed_actions(d, which):
     actions, judged = d.allowed_actions(which)
-    # Judged where the desktop reads them from the window; where the X11 manager makes its own
-    # list whatever the hints say, only shown.
+    # Judged where read from the window; an X11 manager makes its own list: only shown there.
     bad, note = offered(actions, ["resize", "maximize"] if judged else FORBIDDEN_ACTIONS[which])
-    saw = (" ".join(actions) or "none given by the manager") + note
-    return (not bad if judged else None), saw + ("" if judged or not bad else
-                                                 " whatever the hints say")
+    note += " whatever the hints say" if bad and not judged else ""
+    return (not bad if judged else None), (" ".join(actions) or "none given by the manager") + note
 
 
 def write_out(d):
@@ -63,6 +57,21 @@ def closing_main(d):
     return ended, "ended" if ended else "still running"
 
 
+# The checks made on a window, "main" or "About".
+WINDOW = {"size after start": size, "size": size, "Motif functions": motif_functions,
+          "size hints": size_hints, "allowed actions": allowed_actions,
+          "fixed size asked": lambda d, which: d.fixed_size_asked(which),
+          "decorations": lambda d, which: (None, d.decorations()),
+          "in front when opened": lambda d, which: d.about_in_front(),
+          "maximize asked": lambda d, which: d.try_state(which, "maximize"),
+          "full screen asked": lambda d, which: d.try_state(which, "full screen"),
+          "resized to 800x600": lambda d, which: d.try_resize(which, 800, 600)}
+
+
+def on(which, *checks):
+    return {f"{which}: {check}": functools.partial(WINDOW[check], which=which) for check in checks}
+
+
 # Checks that only one kind of desktop can make, and why the other cannot.
 ONLY = {f"{which}: {check}": only for which in ("main", "About") for check, only in {
     "fixed size asked": ("wayland", "an X11 manager reads the size hints instead"),
@@ -73,15 +82,8 @@ OBSERVATIONS = {"screenshot", "main: decorations", "main: allowed actions",
                 "About: allowed actions"}
 WITH_ABOUT = {  # made with About shown, opened anew where it is not
     "screenshot": lambda d: (None, str(d.screenshot("with-about"))),
-    "About: size": lambda d: size(d, "About"),
-    "About: fixed size asked": lambda d: fixed_size_asked(d, "About"),
-    "About: Motif functions": lambda d: motif_functions(d, "About"),
-    "About: size hints": lambda d: size_hints(d, "About"),
-    "About: allowed actions": lambda d: allowed_actions(d, "About"),
-    "About: in front when opened": lambda d: d.about_in_front(),
-    "About: maximize asked": lambda d: d.try_state("About", "maximize"),
-    "About: full screen asked": lambda d: d.try_state("About", "full screen"),
-    "About: resized to 800x600": lambda d: d.try_resize("About", 800, 600),
+    **on("About", "size", "fixed size asked", "Motif functions", "size hints", "allowed actions",
+         "in front when opened", "maximize asked", "full screen asked", "resized to 800x600"),
     "activate main while About shows": lambda d: d.activate_main_while_about(),
     "click main while About shows": lambda d: d.click_main_while_about(),
     "minimize About": lambda d: d.minimize_about(),
@@ -90,15 +92,8 @@ WITH_ABOUT = {  # made with About shown, opened anew where it is not
 }
 CHECKS = {
     "start": lambda d: (d.alive(), "the main window is up"),
-    "main: maximize asked": lambda d: d.try_state("main", "maximize"),
-    "main: full screen asked": lambda d: d.try_state("main", "full screen"),
-    "main: size after start": lambda d: size(d, "main"),
-    "main: fixed size asked": lambda d: fixed_size_asked(d, "main"),
-    "main: Motif functions": lambda d: motif_functions(d, "main"),
-    "main: size hints": lambda d: size_hints(d, "main"),
-    "main: allowed actions": lambda d: allowed_actions(d, "main"),
-    "main: decorations": lambda d: (None, d.decorations()),
-    "main: resized to 800x600": lambda d: d.try_resize("main", 800, 600),
+    **on("main", "maximize asked", "full screen asked", "size after start", "fixed size asked",
+         "Motif functions", "size hints", "allowed actions", "decorations", "resized to 800x600"),
     "Create > Write-Out writes the file": write_out,
     "About: opens from Help > About...": lambda d: (d.open_about(), "shown" + d.press_note),
     **WITH_ABOUT,
@@ -114,7 +109,7 @@ def test_check(desktop, check):
         if family != desktop.family:
             raise NotAvailable(why)
         if check in WITH_ABOUT:
-            desktop.ensure_about()
+            assert desktop.about_shown() or desktop.open_about(), "About does not open"
         ok, desktop.saw = CHECKS[check](desktop)
     except NotAvailable as reason:
         pytest.skip(f"n/a: {reason}")

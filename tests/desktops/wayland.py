@@ -1,11 +1,10 @@
-"""Headless Wayland compositors. The program's own trace of the protocol (WAYLAND_DEBUG=client)
-says what size each window asks for, what it is told and which window has the keyboard; each
-compositor is driven the one way it takes from a tool: sway by its IPC, mutter by keys through its
-remote desktop interface on D-Bus, KWin by its scripting interface on D-Bus."""
+"""Headless Wayland compositors, watched through the program's own protocol trace and driven the one
+way each takes from a tool: sway by its IPC, mutter by keys and KWin by scripts over D-Bus."""
 
 import contextlib
 import functools
 import os
+import re
 import shutil
 
 import gi
@@ -13,28 +12,87 @@ import gi
 gi.require_version("Gio", "2.0")
 from gi.repository import Gio, GLib  # noqa: E402
 
-from desktop import Desktop  # noqa: E402
-from support import (ABOUT_TITLE, MAIN_TITLE, NotAvailable, WaylandTrace, need,  # noqa: E402
+from desktop import (ABOUT_TITLE, MAIN_TITLE, TITLES, Desktop, NotAvailable, need,  # noqa: E402
                      settle, until, wait_for)
 
-TITLES = {"main": MAIN_TITLE, "About": ABOUT_TITLE}
 SOCKET = "quorvel-desktops"
+KEYSYMS = {"Shift_L": 0xffe1, "Alt_L": 0xffe9, "Super_L": 0xffeb, "Up": 0xff52, "Down": 0xff54,
+           "Escape": 0xff1b, "F4": 0xffc1, "h": 0x68}
+EACH_ABOUT = f"for (const w of cs) if (w.caption == {ABOUT_TITLE!r}) "
+CLICKED = " (the main window activated, as a click does)"
+
+
+class WaylandTrace:
+    """What the program asked of the compositor and was told, per window, from libwayland's trace
+    (WAYLAND_DEBUG=client). A title names the newest window that bears it: Qt makes a new one for
+    each showing. libwayland 1.22 names an object interface@id, 1.23 interface#id."""
+
+    CALL = re.compile(r"(->)?\s*(\w+)[@#](\d+)\.(\w+)\((.*)\)\s*$")
+    OBJECT = re.compile(r"(\w+)[@#](\d+)")
+    NUMBER = re.compile(r"(?<![\w@#])-?\d+(?![\w@#])")
+
+    def __init__(self, path):
+        text = path.read_text(errors="replace") if path.exists() else ""
+        self.decorations = "zxdg_decoration_manager_v1" in text
+        self.attached = re.search(r"wl_surface[@#]\d+\.attach\(wl_buffer", text) is not None
+        # xdg_toplevel -> xdg_surface -> wl_surface, and back; title -> newest toplevel, and count
+        self.toplevel_surface, self.surface_of, self.xdg_of = {}, {}, {}
+        self.newest, self.titles_shown, self.fields = {}, {}, {}  # fields: (field, id) -> value
+        self.pending = {}  # xdg_surface -> a configure acknowledged, no frame since
+        self.destroyed = set()  # xdg_toplevels
+        self.keyboard, self.keyboards = None, 0  # who had it last; how often the seat had one
+        for line in text.splitlines():
+            if found := self.CALL.search(line):  # "->" marks a request
+                self.take(f"{found[1] or ''}{found[2]}.{found[4]}", found[3], found[5])
+
+    def take(self, call, object_id, args):
+        objects = dict(self.OBJECT.findall(args))
+        numbers = [int(n) for n in self.NUMBER.findall(args)]
+        size = "x".join(map(str, numbers[:2]))
+        if call == "xdg_toplevel.configure":
+            count = int(states[1]) // 4 if (states := re.search(r"array\[(\d+)\]", args)) else 0
+            self.fields["configure", object_id] = f"{size} ({count} states)"
+        elif call == "wl_keyboard.enter":
+            self.keyboard = objects.get("wl_surface")
+        elif call == "wl_seat.capabilities" and numbers and numbers[0] & 2:
+            self.keyboards += 1
+        elif call == "->xdg_surface.get_toplevel":
+            # The id of a destroyed object is given to the next new one.
+            self.destroyed.discard(objects.get("xdg_toplevel"))
+            self.toplevel_surface[objects.get("xdg_toplevel")] = object_id
+        elif call == "->xdg_wm_base.get_xdg_surface":
+            self.surface_of[objects.get("xdg_surface")] = objects.get("wl_surface")
+            self.xdg_of[objects.get("wl_surface")] = objects.get("xdg_surface")
+        elif call == "->xdg_surface.ack_configure":
+            self.pending[object_id] = True
+        elif call == "->wl_surface.commit" and object_id in self.xdg_of:
+            self.pending[self.xdg_of[object_id]] = False
+        elif call == "->xdg_toplevel.set_title":
+            title = args.strip().strip('"')
+            self.newest[title] = object_id
+            self.titles_shown[title] = self.titles_shown.get(title, 0) + 1
+        elif call in ("->xdg_toplevel.set_min_size", "->xdg_toplevel.set_max_size"):
+            self.fields["min" if "min" in call else "max", object_id] = size
+        elif call == "->xdg_toplevel.destroy":
+            self.destroyed.add(object_id)
+        elif call == "->xdg_surface.set_window_geometry":
+            self.fields["geometry", object_id] = "x".join(map(str, numbers[2:4]))
 
 
 class WaylandDesktop(Desktop):
     family = "wayland"
 
-    def launch(self, command=None, binary=None, **env):
+    def launch(self, command=None, **env):
         self.env.setdefault("WAYLAND_DISPLAY", SOCKET)
         self.start_bus()
         if command:
             self.wm = self.spawn("wm", command, **env)
             need(lambda: (self.runtime / SOCKET).exists(), 30, f"{self.name} did not start")
-        self.start_program(binary or self.binary, WAYLAND_DEBUG="client",
-                           QT_QPA_PLATFORM="wayland", QT_IM_MODULE="compose")
-        need(lambda: self.trace.mapped(), 30,
+        self.start_program(WAYLAND_DEBUG="client", QT_QPA_PLATFORM="wayland",
+                           QT_IM_MODULE="compose")
+        need(lambda: MAIN_TITLE in self.trace.titles_shown and self.trace.attached, 30,
              f"no main window within 30 s (log: {self.program.log})")
-        settle(lambda: self.trace.window(MAIN_TITLE, "configure"), 5, quiet=1)
+        settle(lambda: self.window("main", "configure"), 5, quiet=1)
         if not self.alive():
             raise RuntimeError("the program ended")
 
@@ -45,22 +103,28 @@ class WaylandDesktop(Desktop):
     @functools.cached_property
     def bus(self):
         flags = Gio.DBusConnectionFlags
-        return Gio.DBusConnection.new_for_address_sync(
-            self.env["DBUS_SESSION_BUS_ADDRESS"],
-            flags.AUTHENTICATION_CLIENT | flags.MESSAGE_BUS_CONNECTION, None, None)
+        return Gio.DBusConnection.new_for_address_sync(self.env["DBUS_SESSION_BUS_ADDRESS"], (
+            flags.AUTHENTICATION_CLIENT | flags.MESSAGE_BUS_CONNECTION), None, None)
 
     def call(self, path, interface, method, args=None, reply=None):
         return self.bus.call_sync(self.DEST, path, interface, method, args,
                                   reply and GLib.VariantType(reply), 0, 10000, None)
 
     def window(self, which, field):
-        return self.trace.window(TITLES[which], field)
+        """`field` of the window `which` ("main" or "About"); "committed": no frame owed."""
+        trace = self.trace
+        toplevel = trace.newest.get(TITLES[which])
+        xdg = trace.toplevel_surface.get(toplevel)
+        if toplevel is None or field == "committed":
+            return toplevel and not trace.pending.get(xdg, False)
+        return trace.fields.get((field, xdg if field == "geometry" else toplevel))
 
     def abouts(self):
-        return self.trace.shown(ABOUT_TITLE)
+        return self.trace.titles_shown.get(ABOUT_TITLE, 0)
 
     def about_shown(self):
-        return self.trace.showing(ABOUT_TITLE)
+        trace = self.trace
+        return trace.newest.get(ABOUT_TITLE) not in trace.destroyed | {None}
 
     def open_about(self):
         before = self.abouts()
@@ -70,22 +134,28 @@ class WaylandDesktop(Desktop):
     def asked(self, which):
         return self.window(which, "min"), self.window(which, "max")
 
+    def fixed_size_asked(self, which):
+        low, high = self.asked(which)
+        return bool(low) and low == high, (
+            f"min {low}, max {high} (window {self.window(which, 'geometry')} with its title bar);"
+            f" compositor's last size {self.window(which, 'configure')}")
+
     def fixed_size(self, which):
         raise NotAvailable("the window's size includes the title bar Qt draws: judged by the"
                            " size it asks for (fixed size asked)")
 
     size = fixed_size
 
-    def size_note(self, which):
-        return (f" (window {self.window(which, 'geometry')} with its title bar);"
-                f" compositor's last size {self.window(which, 'configure')}")
-
     def decorations(self):
         return ("the compositor offers its own (xdg-decoration)" if self.trace.decorations
                 else "none offered: Qt draws its own title bar")
 
     def keyboard_holder(self):
-        return self.trace.keyboard_holder()
+        """"main", "About" or "none": the window that got the keyboard last."""
+        trace = self.trace
+        surfaces = {trace.surface_of.get(trace.toplevel_surface.get(trace.newest.get(title))): which
+                    for which, title in TITLES.items()}
+        return surfaces.get(trace.keyboard, "none") if trace.keyboard is not None else "none"
 
     def settled_holder(self):
         return settle(self.keyboard_holder, 3)
@@ -95,8 +165,9 @@ class WaylandDesktop(Desktop):
 
 
 class Weston(WaylandDesktop):
-    """A headless weston has no seat: nothing can be typed or clicked; what the program asks for,
-    a screenshot and the accessibility bus remain."""
+    """A headless weston has no seat: nothing can be typed or clicked."""
+
+    shot = ["weston-screenshooter"], "wayland-screenshot-*.png", "weston-screenshooter failed"
 
     def start(self):
         # Versions of weston name the headless backend and the pixman renderer differently.
@@ -106,19 +177,15 @@ class Weston(WaylandDesktop):
         self.launch(["weston", f"--backend={backend}", renderer, f"--socket={SOCKET}",
                     "--idle-time=0", "--width=1280", "--height=800", "--no-config", "--debug"])
 
-    def screenshot(self, name):
-        return self.shoot(["weston-screenshooter"], name, "wayland-screenshot-*.png",
-                          "weston-screenshooter failed")
-
     def unavailable(self, what):
         raise NotAvailable(f"a headless weston has no seat, and no other way to {what}")
 
 
 class Sway(WaylandDesktop):
-    """sway refuses root: run as root, the suite runs it and its clients as nobody. It is asked
-    and watched through its IPC."""
+    """sway, driven through its IPC. It refuses root, so root runs it and its clients as nobody."""
 
     user = "nobody" if os.getuid() == 0 else None
+    shot = ["grim", "screenshot.png"], "screenshot.png", "grim took no screenshot"
 
     def start(self):
         import i3ipc
@@ -131,11 +198,10 @@ class Sway(WaylandDesktop):
         need(sock.exists, 10, "sway did not start")
         self.env["WAYLAND_DISPLAY"] = socket[0].name
         self.ipc = i3ipc.Connection(socket_path=str(sock))
-        # A copy the user can reach wherever the build is (the program links no library of ours).
-        copy = self.work / "quorvel"
-        shutil.copy(self.binary, copy)
-        copy.chmod(0o755)
-        self.launch(binary=copy)
+        # A copy that nobody can reach wherever the build is (the program links no library of ours).
+        self.binary = shutil.copy(self.binary, self.work / "quorvel")
+        os.chmod(self.binary, 0o755)
+        self.launch()
 
     def node(self, which):
         return next((node for node in self.ipc.get_tree().descendants()
@@ -218,20 +284,12 @@ class Sway(WaylandDesktop):
     def close_main(self):
         self.say("main", "kill")
 
-    def screenshot(self, name):
-        return self.shoot(["grim", "screenshot.png"], name)
-
     def close(self):
         self.ipc.main_quit()
 
 
-KEYSYMS = {"Shift_L": 0xffe1, "Alt_L": 0xffe9, "Super_L": 0xffeb, "Up": 0xff52, "Down": 0xff54,
-           "Escape": 0xff1b, "F4": 0xffc1, "h": 0x68}
-
-
 class Mutter(WaylandDesktop):
-    """mutter takes keys through its remote desktop interface; its own key bindings then maximize
-    (Super+Up), cycle windows (Alt+Escape), minimize (Super+H) and close (Alt+F4)."""
+    """mutter takes keys through its remote desktop interface, and acts by its own key bindings."""
 
     DEST = "org.gnome.Mutter.RemoteDesktop"
     SESSION = DEST + ".Session"
@@ -248,10 +306,9 @@ class Mutter(WaylandDesktop):
 
     def key(self, combination):
         keys = [KEYSYMS[k] for k in combination.split("+")]
-        for down, order in ((True, keys), (False, reversed(keys))):
-            for key in order:
-                self.call(self.session, self.SESSION, "NotifyKeyboardKeysym",
-                          GLib.Variant("(ub)", (key, down)))
+        for key, down in [(key, True) for key in keys] + [(key, False) for key in keys[::-1]]:
+            self.call(self.session, self.SESSION, "NotifyKeyboardKeysym",
+                      GLib.Variant("(ub)", (key, down)))
 
     def bring_about(self):
         if self.settled_holder() != "About":
@@ -316,20 +373,15 @@ class Mutter(WaylandDesktop):
             self.call(self.session, self.SESSION, "Stop")
 
 
-EACH_ABOUT = "for (const w of cs) if (w.caption == 'About Quorvel!') "
-
-
 class KwinWayland(WaylandDesktop):
-    """KWin takes no keys from a tool here; its scripting interface acts on the windows as its
-    window menu would, and says what KWin makes of them."""
+    """KWin takes no keys from a tool here: scripts act on its windows as its window menu would."""
 
     DEST = "org.kde.KWin"
     scripts = 0  # run so far
 
     def start(self):
         # kwin_wayland carries a file capability that a container may not grant; a copy has none.
-        kwin = self.work / "kwin_wayland"
-        shutil.copy(shutil.which("kwin_wayland"), kwin)
+        kwin = shutil.copy(shutil.which("kwin_wayland"), self.work)
         # KWin 6 logs what a script prints only in a debug category.
         self.launch([str(kwin), "--virtual", "--width", "1280", "--height", "800",
                     "--no-lockscreen", "--no-global-shortcuts", "--socket", SOCKET],
@@ -371,8 +423,7 @@ class KwinWayland(WaylandDesktop):
         offers = self.run('say([c.resizeable ? "resize" : "", c.maximizable ? "maximize" : "",'
                           ' c.fullScreenable ? "fullscreen" : "", c.minimizable ? "minimize" : ""]'
                           '.join(" ").trim());')
-        # A fixed size says no resizing or maximizing; xdg-shell has no way to refuse full
-        # screen, which is tried below.
+        # A fixed size says no resizing or maximizing; xdg-shell cannot refuse full screen.
         return offers.split(), True
 
     def attempt(self, which, ask, take_back=None):
@@ -402,13 +453,11 @@ class KwinWayland(WaylandDesktop):
                             f" width: {width}, height: {height}}};")
 
     def about_in_front(self):
-        ok = wait_for(lambda: self.about_back_since(0), 3)
-        return ok, f"keyboard: {self.keyboard_holder()}"
+        return wait_for(lambda: self.about_back_since(0), 3), f"keyboard: {self.keyboard_holder()}"
 
     def activate_main(self):
         self.run('if ("activeWindow" in workspace) workspace.activeWindow = c;'
                  ' else workspace.activeClient = c;')
-        return " (the main window activated, as a click does)"
 
     def activate_main_while_about(self):
         self.activate_main()
@@ -421,13 +470,12 @@ class KwinWayland(WaylandDesktop):
         the main window is activated as a click does; and the note of that click."""
         if wait_for(condition, timeout):
             return True, ""
-        activated = self.activate_main()
-        return wait_for(then or condition, 5), activated
+        self.activate_main()
+        return wait_for(then or condition, 5), CLICKED
 
     def minimize_about(self, first=""):
-        # KWin 5 gives the focus to the main window when About is minimized, and the program shows
-        # About anew; KWin 6 to none, until the user clicks the main window, and then brings back
-        # the modal About itself.
+        # KWin 5 focuses the main window when About is minimized, and the program shows About anew;
+        # KWin 6 none, until the user clicks the main window: then the program brings About back.
         shown = self.abouts()
         self.run(first + EACH_ABOUT + "w.minimized = true;")
         ok, activated = self.soon_or_after_click(

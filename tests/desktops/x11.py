@@ -1,13 +1,12 @@
-"""An X11 window manager on an X server of its own (Xvfb), the windows read and driven through the X
-protocol as another client, a task bar or the manager's own buttons would."""
+"""An X11 window manager on an X server of its own (Xvfb); the windows read and driven through the
+X protocol as another client, a task bar or the manager's own buttons would."""
 
 import re
 
 from Xlib import X, display, error, protocol
 from Xlib.ext import xtest
 
-from desktop import Desktop
-from support import ABOUT_TITLE, MAIN_TITLE, NotAvailable, need, settle, until, wait_for
+from desktop import ABOUT_TITLE, MAIN_TITLE, Desktop, NotAvailable, need, settle, until, wait_for
 
 COMMANDS = {"openbox": ["openbox", "--sm-disable"], "fluxbox": ["fluxbox"], "icewm": ["icewm"],
             "xfwm4": ["xfwm4", "--compositor=off", "--sm-client-disable"],
@@ -28,6 +27,9 @@ def quiet(read, default=None):
 
 
 class X11Desktop(Desktop):
+    shot = (["import", "-window", "root", "screenshot.png"], "screenshot.png",
+            "import took no screenshot")
+
     def start(self):
         self.env.update(XDG_CONFIG_HOME=str(self.home / ".config"), QT_QPA_PLATFORM="xcb")
         xvfb = self.spawn("xvfb", ["Xvfb", "-displayfd", "1", "-screen", "0", "1280x800x24",
@@ -41,13 +43,12 @@ class X11Desktop(Desktop):
         # A window mapped before the manager runs gets no frame.
         need(lambda: self.property(self.root, "_NET_SUPPORTING_WM_CHECK"), 30,
              f"{self.name} did not start within 30 s")
-        self.start_program(self.binary)
+        self.start_program()
         self.main = need(lambda: self.find(MAIN_TITLE), 20, "no main window within 20 s")
         self.wait_framed(self.main)
 
     def property(self, window, name):
-        value = quiet(lambda: window.get_full_property(self.x.intern_atom(name),
-                                                       X.AnyPropertyType))
+        value = quiet(lambda: window.get_full_property(self.x.intern_atom(name), X.AnyPropertyType))
         return value.value if value else None
 
     def atom_names(self, window, name):
@@ -56,18 +57,16 @@ class X11Desktop(Desktop):
 
     def find(self, title, window=None):
         window = window or self.root
-        name = self.property(window, "_NET_WM_NAME")
-        if name is not None and bytes(name).decode(errors="replace") == title and \
-                self.viewable(window):
+        name = bytes(self.property(window, "_NET_WM_NAME") or b"").decode(errors="replace")
+        if name == title and self.viewable(window):
             return window
         children = reversed(quiet(lambda: window.query_tree().children, []))
         return next(filter(None, (self.find(title, child) for child in children)), None)
 
     def window(self, which):
-        about = self.main if which == "main" else self.find(ABOUT_TITLE)
-        if about is None:
-            raise AssertionError("no About window")
-        return about
+        window = self.main if which == "main" else self.find(ABOUT_TITLE)
+        assert window is not None, "no About window"
+        return window
 
     def viewable(self, window):
         return quiet(lambda: window.get_attributes().map_state == X.IsViewable, False)
@@ -127,16 +126,12 @@ class X11Desktop(Desktop):
                              X.SubstructureNotifyMask)
         self.x.flush()
 
-    def screenshot(self, name):
-        return self.shoot(["import", "-window", "root", "screenshot.png"], name)
-
     def about_shown(self):
         return self.find(ABOUT_TITLE) is not None
 
     def open_about(self):
         self.menu("About...")
-        about = wait_for(lambda: self.find(ABOUT_TITLE), 5)
-        if about:
+        if about := wait_for(lambda: self.find(ABOUT_TITLE), 5):
             self.wait_framed(about)
         return bool(about)
 
@@ -193,9 +188,8 @@ class X11Desktop(Desktop):
                 break
         else:
             raise NotAvailable("About covers the main window")
-        xtest.fake_input(self.x, X.MotionNotify, x=x, y=y)
-        xtest.fake_input(self.x, X.ButtonPress, 1)
-        xtest.fake_input(self.x, X.ButtonRelease, 1)
+        for event, button in ((X.MotionNotify, 0), (X.ButtonPress, 1), (X.ButtonRelease, 1)):
+            xtest.fake_input(self.x, event, button, x=x, y=y)
         self.x.sync()
         settle(self.front, 3)
         return self.about_in_front()
